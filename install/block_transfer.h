@@ -1,0 +1,47 @@
+// Transfer of one block of the firmware image to a station in upgrader
+// mode: the block message cut into chunks of at most 256 bytes, the
+// progress bar moved after each, the station's block-level answer to the
+// last chunk, and one resend of the whole block.
+#pragma once
+
+#include <cstdint>
+
+#include "install/firmware_image.h"
+#include "link/station_link.h"
+#include "ui/run_context.h"
+
+namespace zelt20 {
+
+// Kept for the whole process and never reset: only one run per process gets
+// as far as the transfer.
+struct TransferCounters {
+  std::int32_t bytes_sent = 0;
+  std::int32_t transfer_total = 0;
+  float percent_scale = 0.0f;  // 100 / transfer total
+
+  void AddToTotal(int bytes);  // and sets the percent scale anew
+  std::int32_t ProgressPosition() const;
+};
+
+enum BlockResult : int {
+  kBlockConfirmed = 0,
+  kBlockFailed = 1,  // already reported
+  kBlockStopped = 4,
+};
+
+class BlockTransfer {
+ public:
+  BlockTransfer(StationLink& link, RunContext& run, const FirmwareImage& image,
+                TransferCounters& counters)
+      : link_(link), run_(run), image_(image), counters_(counters) {}
+
+  int SendBlock(int block_index);
+
+ private:
+  StationLink& link_;
+  RunContext& run_;
+  const FirmwareImage& image_;
+  TransferCounters& counters_;
+};
+
+}  // namespace zelt20

@@ -1,0 +1,53 @@
+// One installation run, from the operator's port text to the station's new
+// firmware written into its PROM, on the worker thread.
+#pragma once
+
+#include <functional>
+
+#include "install/block_transfer.h"
+#include "install/firmware_image.h"
+#include "install/station_info.h"
+#include "link/clock.h"
+#include "link/serial_device.h"
+#include "ui/run_context.h"
+
+namespace zelt20 {
+
+// The program's own version, logged once the port is open. Not the release.
+inline constexpr FirmwareVersion kProgramVersion{5, 2, 56};
+
+// What a run needs from the machine it runs on.
+struct InstallerPlatform {
+  SerialDevice& device;
+  Clock& clock;
+  std::function<CalendarTime()> local_time;
+};
+
+// Stands for the installer process: the embedded image with its stamped
+// header and the transfer counters, which outlive a run.
+class Installer {
+ public:
+  explicit Installer(InstallerPlatform platform) : platform_(std::move(platform)) {}
+
+  // 1 after an early end (nothing reached the station), 0 after a closing
+  // end (success, failure or stop after the port was open). The port text is
+  // the second argument; the count and the first are not used.
+  int RunInstallation(RunContext& dialog, int argc, const char* const* argv);
+
+  const FirmwareImage& Image() const { return image_; }
+  const TransferCounters& Counters() const { return counters_; }
+
+ private:
+  InstallerPlatform platform_;
+  FirmwareImage image_;
+  TransferCounters counters_;
+};
+
+// The worker thread's body: RunInstallation with an empty first argument
+// and the window's port text.
+int InstallThreadProc(Installer& installer, RunContext& dialog, const char* port_text);
+
+// The platform's local time, as the run stamps it into the header.
+CalendarTime LocalTimeNow();
+
+}  // namespace zelt20

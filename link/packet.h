@@ -1,0 +1,91 @@
+// The packet frame spoken with the station: command word, selector (status
+// in replies) word, length word, up to 256 payload bytes and a 16-bit
+// checksum, all little-endian. Packets are delimited on the line by silence.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "link/port.h"
+#include "ui/message_log.h"
+
+namespace zelt20 {
+
+inline constexpr std::size_t kMaxPayload = 256;
+inline constexpr std::size_t kFrameHeaderSize = 6;
+inline constexpr std::size_t kFrameSize = kFrameHeaderSize + kMaxPayload + 2;  // 264
+
+inline constexpr std::uint16_t kIdentifyCommand = 0xF004;  // also marks packed replies
+inline constexpr std::uint16_t kUpgradeCommand = 0xF000;
+inline constexpr std::uint16_t kModeSelector = 0xFFFF;  // identify / enter upgrader mode
+
+using Frame = std::array<std::uint8_t, kFrameSize>;
+using DataArea = std::array<std::uint8_t, kMaxPayload>;
+
+// The station's checksum (the log calls it the CRC): a 16-bit table
+// checksum whose table is the CCITT 0x1021 table with permuted indices. It
+// is no standard CRC; no library CRC can stand in for it.
+std::uint16_t ComputeChecksum(const std::uint8_t* data, std::size_t count, std::uint16_t initial);
+
+inline std::uint16_t ReadWord(const std::uint8_t* bytes) {
+  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+inline void WriteWord(std::uint8_t* bytes, std::uint16_t value) {
+  bytes[0] = static_cast<std::uint8_t>(value);
+  bytes[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// Builds a request as it goes on the line and returns its length. The
+// identify command always carries no payload and a 0xFFFF selector always
+// one 0x00 byte, whatever the caller passes; otherwise the n <= 256 bytes.
+std::size_t FrameRequest(std::uint16_t command, std::uint16_t selector, std::size_t n,
+                         const std::uint8_t* payload, Frame& frame);
+
+// Builds a reply as the station sends it (length word n + 6, or n when the
+// status is 0xFFFF) and returns its length; for the station simulator.
+std::size_t FrameReply(std::uint16_t command, std::uint16_t status, std::size_t n,
+                       const std::uint8_t* payload, Frame& frame);
+
+enum class ReplyCheck {
+  kAccepted,
+  kReceptionFailed,  // too short, bad length, or unpacks past the data area
+  kBadChecksum,
+};
+
+struct Reply {
+  std::uint16_t command = 0;
+  std::uint16_t status = 0;
+  int data_length = 0;  // payload length, or unpacked bytes - 1 (may be -1)
+};
+
+// Checks one reply of m bytes read into `frame` and hands its data to
+// `data`: copied for a plain reply, run-length unpacked for a packed one
+// (command word 0xF004).
+ReplyCheck DecodeReply(const Frame& frame, std::size_t m, Reply& reply, DataArea& data);
+
+// Run-length unpacking of a packed payload p[0..n-1]; `after` is the frame
+// byte that follows the payload (the low checksum byte), which the decoder
+// may emit as the byte after a trailing count byte. Returns the number of
+// bytes emitted, or -1 when the output would not fit in `data` (nothing
+// beyond it is ever written).
+int UnpackRunLength(const std::uint8_t* p, std::size_t n, std::uint8_t after, DataArea& data);
+
+// Sends requests and receives replies over the station's port, reporting
+// every failure in the log.
+class PacketLink {
+ public:
+  PacketLink(StationPort& port, MessageLog& log) : port_(port), log_(log) {}
+
+  // 0 sent; 1 the write failed or was short (reported).
+  int SendPacket(std::uint16_t command, std::uint16_t selector, std::size_t n,
+                 const std::uint8_t* payload);
+  // 0 received into data; 1 reception or checksum failure (reported).
+  int ReceivePacket(Reply& reply, DataArea& data);
+
+ private:
+  StationPort& port_;
+  MessageLog& log_;
+};
+
+}  // namespace zelt20

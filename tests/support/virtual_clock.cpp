@@ -1,0 +1,1 @@
+#include "tests/support/virtual_clock.h"

@@ -1,0 +1,23 @@
+// A clock for tests: time moves only when the code under test sleeps or a
+// scripted station lets a read time out.
+#pragma once
+
+#include <cstdint>
+
+#include "link/clock.h"
+
+namespace zelt20::test {
+
+class VirtualClock final : public Clock {
+ public:
+  explicit VirtualClock(std::uint32_t start = 0) : now_(start) {}
+  std::uint32_t TickCount() override { return now_; }
+  void Sleep(std::uint32_t milliseconds) override { now_ += milliseconds; }
+  void Advance(std::uint32_t milliseconds) { now_ += milliseconds; }
+  std::uint32_t Now() const { return now_; }
+
+ private:
+  std::uint32_t now_;
+};
+
+}  // namespace zelt20::test
