@@ -4,7 +4,9 @@
 // last chunk, and one resend of the whole block.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "install/firmware_image.h"
 #include "link/station_link.h"
@@ -33,15 +35,21 @@ class BlockTransfer {
  public:
   BlockTransfer(StationLink& link, RunContext& run, const FirmwareImage& image,
                 TransferCounters& counters)
-      : link_(link), run_(run), image_(image), counters_(counters) {}
+      : link_(link), run_(run), image_(image), counters_(counters),
+        message_(static_cast<std::size_t>(kMaxBlockMessageLength)) {}
 
   int SendBlock(int block_index);
 
  private:
+  enum class AttemptEnd { kConfirmed, kFailed, kStopped, kResend };
+  AttemptEnd SendMessageOnce(int block_index, std::size_t message_length);
+  AttemptEnd JudgeLastChunkReply(int block_index, std::uint8_t status_high_byte);
+
   StationLink& link_;
   RunContext& run_;
   const FirmwareImage& image_;
   TransferCounters& counters_;
+  std::vector<std::uint8_t> message_;  // the block message buffer
 };
 
 }  // namespace zelt20

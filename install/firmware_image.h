@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "install/station_info.h"
 
@@ -48,8 +49,8 @@ class FirmwareImage {
                            const StationInfo& station);
 
  private:
-  std::array<std::uint8_t, 65536> header_{};
-  std::size_t header_size_ = 0;
+  // The writable copy of the upgrader header, as long as the embedded one.
+  std::vector<std::uint8_t> header_;
 };
 
 }  // namespace zelt20

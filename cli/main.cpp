@@ -1,0 +1,106 @@
+// zelt20-install: the console installer. One installation run with the port
+// text given on the command line, through the same code as the window.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "cli/console_run.h"
+#include "install/installation.h"
+#include "link/clock.h"
+#include "link/serial_device.h"
+
+namespace {
+
+constexpr int kExitUsage = 64;
+
+const char kUsage[] =
+    "Usage: zelt20-install [--yes] PORT\n"
+    "\n"
+    "Installs the firmware release carried by this program (2.3:56) into the\n"
+    "ZELT20 station on COM port PORT (1 to 255, digits only, as in the window's\n"
+    "port box). Standard output carries exactly the installer's log, in UTF-8.\n"
+    "\n"
+    "  --yes    answer OK to every confirmation box; without it the boxes are\n"
+    "           asked on the terminal, and answered Cancel when there is none\n"
+    "  --help   show this text\n"
+    "\n"
+    "Ctrl-C acts as the window's Stop button; a second Ctrl-C ends the program.\n"
+    "On POSIX systems COM<n> is the device named by the environment variable\n"
+    "ZELT20_COM<n>, else key com<n> of section [devices] in config.ini beside\n"
+    "the program, else /dev/ttyS<n-1>.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the new version was installed (the success line was logged)\n"
+    "  1  early end: bad port text or the port could not be opened\n"
+    "  2  a failure after the port was opened\n"
+    "  3  stopped with Ctrl-C or declined in a confirmation box\n"
+    " 64  wrong command line\n";
+
+zelt20::RunFlags* g_flags = nullptr;
+
+void OnInterrupt(int) {
+  g_flags->stop_requested = true;
+  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program
+}
+
+void InstallInterruptHandler(zelt20::RunFlags& flags) {
+  g_flags = &flags;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a pending box answer reads as Cancel
+  sigaction(SIGINT, &action, nullptr);
+}
+
+int ExitStatus(zelt20::RunOutcome outcome) {
+  switch (outcome) {
+    case zelt20::RunOutcome::kInstalled: return 0;
+    case zelt20::RunOutcome::kNotRun:
+    case zelt20::RunOutcome::kEarlyEnd: return 1;
+    case zelt20::RunOutcome::kFailed: return 2;
+    case zelt20::RunOutcome::kStopped: return 3;
+  }
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool assume_yes = false;
+  const char* port_text = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--yes") == 0) {
+      assume_yes = true;
+    } else if (port_text == nullptr && (argv[i][0] != '-' || argv[i][1] == '\0')) {
+      port_text = argv[i];
+    } else {
+      std::fputs(kUsage, stderr);
+      return kExitUsage;
+    }
+  }
+  if (port_text == nullptr) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+
+  zelt20::ConsoleRun console({.assume_yes = assume_yes,
+                              .answers = stdin,
+                              .answers_from_terminal = isatty(STDIN_FILENO) == 1,
+                              .progress_on_terminal = isatty(STDERR_FILENO) == 1});
+  zelt20::LogInstallerRelease(console);
+  InstallInterruptHandler(console.Flags());
+
+  const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
+  zelt20::Installer installer(
+      {*device, zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
+  zelt20::InstallThreadProc(installer, console, port_text);
+  return ExitStatus(installer.LastOutcome());
+}

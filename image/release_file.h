@@ -1,0 +1,44 @@
+// The release file: how a firmware release is stored in the repository and
+// handed to the build. Layout (little-endian, see image/README.md):
+//
+//   "Z20R"  format version u16 (1)  block count u16 (29)
+//   29 blocks in index order, each its length word L and L bytes
+//   the size table, one u16 per block
+//
+// The build refuses a file that breaks the format or the image invariants
+// before it is embedded; the tests run the same checks on broken files.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "image/release_layout.h"
+
+namespace zelt20 {
+
+inline constexpr char kReleaseFileMagic[4] = {'Z', '2', '0', 'R'};
+inline constexpr std::uint16_t kReleaseFileVersion = 1;
+
+// Reads the file's layout into `release`, whose spans then point into
+// `file`. Returns the broken rule, or an empty text when the layout holds.
+std::string ParseRelease(std::span<const std::uint8_t> file, ReleaseView& release);
+
+// Checks the invariants every image must meet: message lengths within the
+// block transfer's buffer, a fullpack that holds its version word, and an
+// upgrader header with room for its per-segment words and its checksum.
+// `release` is one that ParseRelease filled (or the embedded one). Returns
+// the broken rule, or an empty text.
+std::string ValidateRelease(const ReleaseView& release);
+
+// ParseRelease, then ValidateRelease.
+std::string CheckRelease(std::span<const std::uint8_t> file, ReleaseView& release);
+
+// Writes a release file with as many blocks as given (any count, so that
+// broken files can be made too); each block is copied as it is, length word
+// included.
+std::vector<std::uint8_t> SerializeRelease(std::span<const std::span<const std::uint8_t>> blocks,
+                                           std::span<const std::uint16_t> size_table);
+
+}  // namespace zelt20

@@ -1,0 +1,47 @@
+// The layout of a firmware release as the installer carries it: 29 blocks
+// by block index (27 code segments, the fullpack, the upgrader header), each
+// a little-endian block length word L followed by L bytes, and a parallel
+// size table. Shared by the build-time release check, the stand-in
+// generator and the installer's image access, so that all of them agree on
+// one set of offsets and one message length rule.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace zelt20 {
+
+inline constexpr int kReleaseBlockCount = 29;
+inline constexpr int kReleaseSegmentCount = 27;
+inline constexpr int kReleaseFullpackIndex = 27;
+inline constexpr int kReleaseHeaderIndex = 28;
+// The block transfer's message buffer.
+inline constexpr int kReleaseMaxMessageLength = 64000;
+
+// Offsets within a block; offset 0 is the low byte of the block length word.
+inline constexpr std::size_t kFullpackVersionOffset = 8;
+inline constexpr std::size_t kHeaderChecksumLengthOffset = 2;
+inline constexpr std::size_t kHeaderChecksumStart = 2;  // the checksum covers L2 bytes from here
+constexpr std::size_t SegmentAddressOffset(int segment) {
+  return 54 + 4 * static_cast<std::size_t>(segment);
+}
+constexpr std::size_t SegmentSecondOffset(int segment) { return SegmentAddressOffset(segment) + 2; }
+// The header must reach at least this far for the per-segment words.
+inline constexpr std::size_t kHeaderSegmentWordsEnd = SegmentAddressOffset(kReleaseSegmentCount);
+
+// The bytes the block transfer sends for block `index` whose length word is
+// `length_word`: code segments carry 8 bytes of framing, the others 2.
+constexpr int BlockMessageLengthOf(int index, std::uint16_t length_word) {
+  return length_word + (index < kReleaseSegmentCount ? 8 : 2);
+}
+
+// One release, without owning its bytes. blocks[i] is block i's length word
+// followed by its body, exactly L + 2 bytes.
+struct ReleaseView {
+  std::array<std::span<const std::uint8_t>, kReleaseBlockCount> blocks;
+  std::array<std::uint16_t, kReleaseBlockCount> size_table;
+};
+
+}  // namespace zelt20

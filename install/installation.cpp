@@ -1,0 +1,208 @@
+#include "install/installation.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ui/cp1251.h"
+
+namespace zelt20 {
+namespace {
+
+constexpr std::uint32_t kIdentifiedPauseMs = 5000;
+constexpr std::uint32_t kRebootWaitMs = 8000;
+constexpr std::uint32_t kBeforeFullpackQueryMs = 200;
+constexpr int kHighestPort = 255;
+
+const char* const kStoppedByUser = "Выполнение прервано пользователем"_cp1251;
+const char* const kCommandFailed = "команда не выполнена!"_cp1251;
+const char* const kAttention = "Внимание"_cp1251;
+
+// The operator's OK lets the run go on; anything else ends it.
+bool Confirmed(RunContext& dialog, MessageLog& log, const char* text) {
+  if (dialog.AskConfirmation(text, kAttention)) return true;
+  log.Log("%s\r\n", kStoppedByUser);
+  return false;
+}
+
+int CodeSegmentsMessageLength(const FirmwareImage& image) {
+  int total = 0;
+  for (int segment = 0; segment < kSegmentCount; ++segment) total += image.BlockMessageLength(segment);
+  return total;
+}
+
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::optional<std::string> PortPathFromText(const char* port_text, MessageLog& log) {
+  const std::string_view text(port_text);
+  if (text.empty()) {
+    log.ReportError(ErrorHeading::kNewLine, "не указан номер COM порта!"_cp1251);
+    return std::nullopt;
+  }
+  bool valid = std::all_of(text.begin(), text.end(), IsDecimalDigit);
+  if (valid) {
+    const auto significant = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+    valid = !significant.empty() && significant.size() <= 3 &&
+            std::stoi(std::string(significant)) <= kHighestPort;
+  }
+  const std::string path = std::string("\\\\.\\COM") + port_text;
+  valid = valid && FitsMessageBuffer("%s %s\r\n", "невозможно открыть порт!"_cp1251, path.c_str()) &&
+          FitsMessageBuffer("%s %s\r\n", path.c_str(), "открыт на 19200"_cp1251);
+  if (!valid) {
+    log.ReportError(ErrorHeading::kNewLine, "неправильный номер COM порта!"_cp1251);
+    return std::nullopt;
+  }
+  return path;
+}
+
+int Installer::RunInstallation(RunContext& dialog, int /*argc*/, const char* const* argv) {
+  RunFlags& flags = dialog.Flags();
+  flags.port_may_retry = true;
+  StationLink link(platform_.device, dialog);
+  MessageLog& log = link.log;
+
+  const std::optional<std::string> path = PortPathFromText(argv[1], log);
+  if (!path || link.port.OpenPort(path->c_str()) != 0) {
+    last_outcome_ = RunOutcome::kEarlyEnd;
+    dialog.FinishRun();
+    return 1;
+  }
+  log.Log("%s %d.%d:%d\r\n", "Версия программы"_cp1251, kProgramVersion.major,
+          kProgramVersion.minor, kProgramVersion.build);
+  flags.port_may_retry = false;
+  log.Log("%s %s\r\n", path->c_str(), "открыт на 19200"_cp1251);
+
+  last_outcome_ = flags.stop_requested ? RunOutcome::kStopped : TalkToStation(dialog, link);
+
+  flags.finished = true;
+  link.port.ClosePort();
+  dialog.FinishRun();
+  return 0;
+}
+
+RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
+  MessageLog& log = link.log;
+  ReplyBuffer reply{};
+  int length = 0;
+
+  log.Log("%s ", "Получение версии боевого кода..."_cp1251);
+  int result = link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, length, reply);
+  if (result == kStoppedByOperator) return RunOutcome::kStopped;
+  // A reply too short for the record leaves the station unidentified.
+  const std::optional<StationInfo> station =
+      result == kReplyWithData ? StationInfoFromReply(reply, length) : std::nullopt;
+  if (!station) {
+    log.ReportError(ErrorHeading::kNewLine, kCommandFailed);
+    return RunOutcome::kFailed;
+  }
+  PrintStationInfo(*station, log);
+  WaitMilliseconds(platform_.clock, kIdentifiedPauseMs);
+
+  if (station->bios < 4) {
+    log.ReportError(ErrorHeading::kNewLine, "данная версия BIOS не допускает перепрошивку!"_cp1251);
+    return RunOutcome::kFailed;
+  }
+  if (station->version == kInstallerRelease &&
+      !Confirmed(dialog, log,
+                 "Внимание!!! Версия установленного ПО не новее имеющейся на процессоре.\r\n"_cp1251)) {
+    return RunOutcome::kStopped;
+  }
+  // A station without code is already in upgrader mode.
+  if (!station->HoldsNoCode()) {
+    if (!Confirmed(dialog, log,
+                   "Внимание!!! Процесс смены версии ПО длится 5-7 минут.\r\n"
+                   "В это время абоненты станции не обслуживаются."_cp1251)) {
+      return RunOutcome::kStopped;
+    }
+    length = 0;
+    result = link.exchange.ExchangeCommand(kUpgradeCommand, kModeSelector, length, reply);
+    if (result == kStoppedByOperator) return RunOutcome::kStopped;
+    if (result != kAcknowledged) {
+      log.ReportError(ErrorHeading::kBlankNewLine, kCommandFailed);
+      return RunOutcome::kFailed;
+    }
+    if (station->RebootsIntoUpgrader()) {
+      log.Log("%s\r\n", "Станция перегружается в режиме апгрейтора..."_cp1251);
+      WaitMilliseconds(platform_.clock, kRebootWaitMs);
+      // Whatever the station says while it comes up is dropped.
+      std::uint8_t drain[kFrameSize];
+      link.port.ReadPort(drain, sizeof drain);
+    }
+  }
+
+  image_.StampUpgraderHeader(kInstallerRelease, PackDateStamp(platform_.local_time()), *station);
+  log.Log("%s ", "Получение версии fullpack..."_cp1251);
+  counters_.AddToTotal(CodeSegmentsMessageLength(image_));
+  WaitMilliseconds(platform_.clock, kBeforeFullpackQueryMs);
+  length = 0;
+  result = link.exchange.ExchangeCommand(kUpgradeCommand, kFullpackVersionSelector, length, reply);
+  if (result == kStoppedByOperator) return RunOutcome::kStopped;
+  // Without its version word the reply would leave older bytes in its
+  // place, and the fullpack decision must not rest on them.
+  if (result != kReplyWithData || length < 4) {
+    log.ReportError(ErrorHeading::kBlankNewLine, kCommandFailed);
+    return RunOutcome::kFailed;
+  }
+  const std::uint16_t station_fullpack = ReadWord(&reply[2]);
+  log.Log("%X \r\n", unsigned{station_fullpack});
+  log.Log("%s ", "Доступная версия fullpack..."_cp1251);
+  log.Log("%X \r\n", unsigned{image_.FullpackVersionWord()});
+  return TransferImage(dialog, link, station_fullpack);
+}
+
+RunOutcome Installer::TransferImage(RunContext& dialog, StationLink& link,
+                                    std::uint16_t station_fullpack) {
+  MessageLog& log = link.log;
+  BlockTransfer transfer(link, dialog, image_, counters_);
+  const auto send = [&](int block_index) {
+    const int result = transfer.SendBlock(block_index);
+    if (result == kBlockStopped) return RunOutcome::kStopped;
+    if (result != kBlockConfirmed) {
+      log.ReportError(ErrorHeading::kBlankNewLine, "соединение потеряно!"_cp1251);
+      return RunOutcome::kFailed;
+    }
+    return RunOutcome::kInstalled;
+  };
+
+  if (station_fullpack != image_.FullpackVersionWord()) {
+    log.Log("%s\r\n", "Загрузка нового fullpack..."_cp1251);
+    counters_.AddToTotal(image_.BlockMessageLength(kFullpackIndex));
+    if (const RunOutcome end = send(kFullpackIndex); end != RunOutcome::kInstalled) return end;
+  }
+  log.Log("%s\r\n", "Загрузка кода..."_cp1251);
+  if (const RunOutcome end = send(kUpgraderHeaderIndex); end != RunOutcome::kInstalled) return end;
+  for (int segment = 0; segment < kSegmentCount; ++segment) {
+    if (const RunOutcome end = send(segment); end != RunOutcome::kInstalled) return end;
+  }
+
+  log.Log("%s\r\n", "Запись ППЗУ..."_cp1251);
+  ReplyBuffer reply{};
+  int length = 0;
+  const int result = link.exchange.ExchangeCommand(kUpgradeCommand, kWritePromSelector, length, reply);
+  if (result == kAcknowledged) {
+    log.Log("%s\r\n", "Установка новой версии прошла успешно!"_cp1251);
+    return RunOutcome::kInstalled;
+  }
+  if (result == kStoppedByOperator) return RunOutcome::kStopped;
+  log.ReportErrorf(ErrorHeading::kBlankNewLine, " %s\r\n", kCommandFailed);
+  return RunOutcome::kFailed;
+}
+
+void LogInstallerRelease(LogSink& log) {
+  std::array<char, MessageLog::kBufferSize> line{};
+  std::snprintf(line.data(), line.size(), "%s: %d.%d:%d\r\n", "Версия устанавливаемого ПО"_cp1251,
+                kInstallerRelease.major, kInstallerRelease.minor, kInstallerRelease.build);
+  log.AppendLog(line.data());
+}
+
+int InstallThreadProc(Installer& installer, RunContext& dialog, const char* port_text) {
+  const char* const arguments[] = {"", port_text};
+  return installer.RunInstallation(dialog, 2, arguments);
+}
+
+}  // namespace zelt20
