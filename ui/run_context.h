@@ -46,6 +46,7 @@ class RunContext : public LogSink {
   virtual void FinishRun() = 0;
 
   RunFlags& Flags() { return flags_; }
+  const RunFlags& Flags() const { return flags_; }
   bool StopRequested() const { return flags_.stop_requested; }
 
  private:

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,14 @@ class RecordingRun final : public RunContext {
   void AppendLog(const char* text) override {
     log_.Append(text);
     appends_.emplace_back(text);
+    if (on_append_) on_append_(appends_.back());
   }
   void SetProgressPosition(std::int32_t position) override { progress_.push_back(position); }
   bool AskConfirmation(const char* text, const char* caption) override;
   void FinishRun() override { ++finish_count_; }
 
+  // Called after every append with the text appended (Windows-1251).
+  void OnAppend(std::function<void(const std::string&)> hook) { on_append_ = std::move(hook); }
   // Answers for the next boxes, in order; OK when none is left.
   void AnswerBoxes(std::deque<bool> answers) { answers_ = std::move(answers); }
 
@@ -43,6 +47,7 @@ class RecordingRun final : public RunContext {
   std::vector<std::string> box_texts_;
   std::vector<std::string> box_captions_;
   int finish_count_ = 0;
+  std::function<void(const std::string&)> on_append_;
 };
 
 }  // namespace zelt20::test

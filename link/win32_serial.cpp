@@ -1,0 +1,82 @@
+// The serial device on Windows: a synchronous COM port handle, the path
+// used as it is ("\\.\COM7").
+#include <windows.h>
+
+#include <algorithm>
+
+#include "link/serial_device.h"
+
+namespace zelt20 {
+namespace {
+
+class Win32SerialDevice final : public SerialDevice {
+ public:
+  Win32SerialDevice() = default;
+  Win32SerialDevice(const Win32SerialDevice&) = delete;
+  Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
+  ~Win32SerialDevice() override { Close(); }
+
+  bool Open(const std::string& port_path) override {
+    Close();
+    handle_ = CreateFileA(port_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return IsOpen();
+  }
+
+  bool ApplyLineSettings() override {
+    DCB settings{};
+    settings.DCBlength = sizeof settings;
+    if (!GetCommState(handle_, &settings)) return false;
+    settings.BaudRate = CBR_19200;
+    settings.ByteSize = 8;
+    settings.Parity = NOPARITY;
+    settings.StopBits = ONESTOPBIT;
+    settings.fAbortOnError = TRUE;
+    return SetCommState(handle_, &settings) != FALSE;
+  }
+
+  bool SetTimeouts(const ReadTimeouts& timeouts) override {
+    COMMTIMEOUTS values{};
+    values.ReadIntervalTimeout = timeouts.interval_ms;
+    values.ReadTotalTimeoutMultiplier = timeouts.total_multiplier_ms;
+    values.ReadTotalTimeoutConstant = timeouts.total_constant_ms;
+    values.WriteTotalTimeoutMultiplier = 0;
+    values.WriteTotalTimeoutConstant = 0;
+    return SetCommTimeouts(handle_, &values) != FALSE;
+  }
+
+  std::size_t Read(std::uint8_t* buffer, std::size_t capacity) override {
+    const DWORD asked = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, asked, &got, nullptr)) return 0;
+    return got;
+  }
+
+  bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
+    written = 0;
+    if (count > MAXDWORD) return false;
+    DWORD sent = 0;
+    const BOOL ok = WriteFile(handle_, data, static_cast<DWORD>(count), &sent, nullptr);
+    written = sent;
+    return ok != FALSE && written == count;
+  }
+
+  void Close() override {
+    if (!IsOpen()) return;
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+  bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> MakePlatformSerialDevice() {
+  return std::make_unique<Win32SerialDevice>();
+}
+
+}  // namespace zelt20

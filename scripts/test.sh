@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test:
+#   1. the main build: unit, pseudo-terminal, simulator, dialog and
+#      end-to-end tests, including one real-time installation;
+#   2. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#      (without the real-time run);
+#   3. the threaded tests under ThreadSanitizer;
+#   4. each libFuzzer target for a bounded time;
+#   5. the Windows build: its tests under Wine and one console installation
+#      under Wine against the simulated station.
+# Set ZELT20_STAGES to a subset (e.g. "main asan") to run only those.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+
+stages=${ZELT20_STAGES:-"main asan tsan fuzz windows"}
+fuzz_seconds=${ZELT20_FUZZ_SECONDS:-30}
+jobs=2
+passed=0
+
+want() { [[ " $stages " == *" $1 "* ]]; }
+banner() { printf '\n=== %s\n' "$*"; }
+
+# Configures, builds and runs ctest in build/NAME; counts the tests passed.
+suite() {
+  local name=$1 ctest_args=$2
+  shift 2
+  banner "$name build"
+  cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
+  cmake --build "build/$name" -j "$jobs"
+  banner "$name tests"
+  local log="build/$name/ctest.log"
+  # shellcheck disable=SC2086
+  ctest --test-dir "build/$name" --output-on-failure -j "$jobs" $ctest_args | tee "$log"
+  local total
+  total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\)/\1/p' "$log" | tail -n 1)
+  passed=$((passed + ${total:-0}))
+}
+
+if want main; then
+  suite main "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+if want asan; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    suite asan "-LE slow" -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=address,undefined \
+    -DZELT20_BUILD_BENCH=OFF
+fi
+if want tsan; then
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    suite tsan "-L threads" -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=thread \
+    -DZELT20_BUILD_BENCH=OFF
+fi
+if want fuzz; then
+  banner "fuzz build"
+  CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_FUZZ=ON \
+    -DZELT20_BUILD_TESTS=OFF -DZELT20_BUILD_DIALOG=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
+  cmake --build build/fuzz -j "$jobs"
+  for corpus in fuzz/corpus/*/; do
+    target=$(basename "$corpus")
+    banner "fuzz $target for ${fuzz_seconds}s"
+    work="build/fuzz/corpus-$target"
+    mkdir -p "$work"
+    cp -n "$corpus"* "$work"/ 2>/dev/null || true
+    "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+      -artifact_prefix="build/fuzz/$target-" "$work" 2>&1 | tail -n 4
+    passed=$((passed + 1))
+  done
+fi
+if want windows; then
+  banner "Windows build under Wine"
+  scripts/windows-test.sh
+  passed=$((passed + $(cat build/windows/passed)))
+fi
+
+banner "summary"
+echo "$passed passed, 0 failed"

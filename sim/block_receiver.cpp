@@ -1,0 +1,156 @@
+#include "sim/block_receiver.h"
+
+#include "image/release_layout.h"
+#include "link/exchange.h"
+#include "link/packet.h"
+#include "sim/station_status.h"
+
+namespace zelt20::sim {
+namespace {
+
+constexpr std::uint16_t kFirstSegmentAddress = 0x8000;
+constexpr std::uint16_t kSegmentAddressStep = 0x400;
+// A segment address counts 16-byte paragraphs, so one segment has room for
+// 0x400 x 16 bytes up to the next address.
+constexpr std::uint16_t kSegmentRoom = 0x4000;
+
+RequestKind KindOfSelector(std::uint16_t selector) {
+  switch (selector) {
+    case kLoadHeaderSelector: return RequestKind::kHeaderChunk;
+    case kLoadFullpackSelector: return RequestKind::kFullpackChunk;
+    default: return RequestKind::kSegmentChunk;
+  }
+}
+
+std::size_t MessageLength(std::uint16_t selector, std::uint16_t length_word) {
+  return std::size_t{length_word} + (selector == kLoadSegmentSelector ? 8 : 2);
+}
+
+std::uint16_t SegmentAddress(int segment) {
+  return static_cast<std::uint16_t>(kFirstSegmentAddress + kSegmentAddressStep * segment);
+}
+
+// The code segment that a segment message's address word names, or -1.
+int SegmentOfFirstChunk(std::uint16_t selector, std::span<const std::uint8_t> chunk) {
+  if (selector != kLoadSegmentSelector || chunk.size() < 4) return -1;
+  const std::uint16_t address = ReadWord(&chunk[2]);
+  if (address < kFirstSegmentAddress || (address - kFirstSegmentAddress) % kSegmentAddressStep != 0) {
+    return -1;
+  }
+  const int segment = (address - kFirstSegmentAddress) / kSegmentAddressStep;
+  return segment < kCodeSegments ? segment : -1;
+}
+
+}  // namespace
+
+RequestSite BlockReceiver::Locate(std::uint16_t selector,
+                                  std::span<const std::uint8_t> chunk) const {
+  const bool continuing = current_ && current_->selector == selector;
+  const std::vector<std::uint8_t> none;
+  const std::vector<std::uint8_t>& have = continuing ? current_->message : none;
+
+  RequestSite site{KindOfSelector(selector)};
+  site.chunk = continuing ? current_->chunks + 1 : 1;
+  site.segment = continuing ? current_->segment : SegmentOfFirstChunk(selector, chunk);
+  const std::size_t total = have.size() + chunk.size();
+  if (total >= 2) {
+    const auto byte_at = [&](std::size_t k) { return k < have.size() ? have[k] : chunk[k - have.size()]; };
+    const auto length_word = static_cast<std::uint16_t>(byte_at(0) | byte_at(1) << 8);
+    site.last_chunk = total >= MessageLength(selector, length_word);
+  }
+  return site;
+}
+
+std::uint16_t BlockReceiver::Take(std::uint16_t selector, std::span<const std::uint8_t> chunk) {
+  if (!current_ || current_->selector != selector) Begin(selector, chunk);
+  InProgress& block = *current_;
+  block.message.insert(block.message.end(), chunk.begin(), chunk.end());
+  ++block.chunks;
+  if (block.message.size() < 2) return status::kAcknowledged;
+  const std::size_t length = MessageLength(selector, ReadWord(block.message.data()));
+  if (block.message.size() < length) return status::kAcknowledged;
+
+  const InProgress done = std::move(block);
+  current_.reset();
+  // A chunk that runs past the announced end: the installer's idea of the
+  // message differs from the station's.
+  if (done.message.size() > length) return Refuse(selector);
+  return Judge(done);
+}
+
+void BlockReceiver::Abandon() {
+  if (!current_) return;
+  ++counts_.abandoned;
+  current_.reset();
+}
+
+void BlockReceiver::Clear() {
+  current_.reset();
+  received_ = CodeSet{};
+  next_segment_ = 0;
+  starts_.clear();
+}
+
+void BlockReceiver::Begin(std::uint16_t selector, std::span<const std::uint8_t> first_chunk) {
+  Abandon();
+  current_ = InProgress{selector, {}, 0, SegmentOfFirstChunk(selector, first_chunk)};
+  if (++starts_[{selector, current_->segment}] > 1) ++counts_.restarts;
+}
+
+std::uint16_t BlockReceiver::Judge(const InProgress& block) {
+  switch (block.selector) {
+    case kLoadHeaderSelector: return JudgeHeader(block.message);
+    case kLoadFullpackSelector: return JudgeFullpack(block.message);
+    default: return JudgeSegment(block.message);
+  }
+}
+
+// The header checksum covers L2 bytes from offset 2 and follows them; the
+// header must also hold the per-segment words the station checks against.
+std::uint16_t BlockReceiver::JudgeHeader(const std::vector<std::uint8_t>& message) {
+  if (message.size() < kHeaderChecksumLengthOffset + 2) return Refuse(kLoadHeaderSelector);
+  const std::size_t covered = ReadWord(&message[kHeaderChecksumLengthOffset]);
+  const std::size_t checksum_at = kHeaderChecksumStart + covered;
+  if (message.size() < checksum_at + 2 || checksum_at < kHeaderSegmentWordsEnd ||
+      ComputeChecksum(&message[kHeaderChecksumStart], covered, 0) != ReadWord(&message[checksum_at])) {
+    return Refuse(kLoadHeaderSelector);
+  }
+  received_.header = message;
+  received_.segments = {};
+  next_segment_ = 0;
+  ++counts_.headers_confirmed;
+  return status::kHeaderLoaded;
+}
+
+// Segments come in address order after a header: address word 0x8000 +
+// 0x400 x i, a body that fits the size word, a size word within the room
+// up to the next address, and the second word the header gives segment i.
+std::uint16_t BlockReceiver::JudgeSegment(const std::vector<std::uint8_t>& message) {
+  const int segment = next_segment_;
+  if (received_.header.empty() || segment >= kCodeSegments) return Refuse(kLoadSegmentSelector);
+  const std::uint16_t body_length = ReadWord(&message[0]);
+  const std::uint16_t size_word = ReadWord(&message[4]);
+  const bool fits = body_length > 0 && body_length <= size_word && size_word <= kSegmentRoom;
+  if (!fits || ReadWord(&message[2]) != SegmentAddress(segment) ||
+      ReadWord(&message[6]) != ReadWord(&received_.header[SegmentSecondOffset(segment)])) {
+    return Refuse(kLoadSegmentSelector);
+  }
+  received_.segments[static_cast<std::size_t>(segment)] = message;
+  ++next_segment_;
+  ++counts_.segments_confirmed;
+  return status::kBlockLoaded;
+}
+
+std::uint16_t BlockReceiver::JudgeFullpack(const std::vector<std::uint8_t>& message) {
+  if (message.size() < kFullpackVersionOffset + 2) return Refuse(kLoadFullpackSelector);
+  received_.fullpack = message;
+  ++counts_.fullpacks_confirmed;
+  return status::kBlockLoaded;
+}
+
+std::uint16_t BlockReceiver::Refuse(std::uint16_t selector) {
+  ++counts_.refused;
+  return selector == kLoadHeaderSelector ? status::kBadHeaderChecksum : status::kBadSegmentFormat;
+}
+
+}  // namespace zelt20::sim

@@ -1,0 +1,260 @@
+#include "sim/station_model.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "image/release_layout.h"
+#include "link/exchange.h"
+#include "link/packet.h"
+#include "sim/run_length_packer.h"
+#include "sim/station_status.h"
+
+namespace zelt20::sim {
+namespace {
+
+// The release fields of the upgrader header hold a station information
+// record from this offset on (version, then write date).
+constexpr std::size_t kHeaderRecordOffset = 12;
+
+std::string Hex4(std::uint16_t value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", value);
+  return text;
+}
+
+std::string DescribeFaults(const FaultEffect& effect) {
+  std::string text;
+  const auto add = [&](bool on, const std::string& what) {
+    if (on) text += (text.empty() ? " [fault: " : ", ") + what;
+  };
+  add(effect.silence, "silence");
+  add(effect.status.has_value(), "status " + Hex4(effect.status.value_or(0)));
+  add(effect.drop, "reply dropped");
+  add(effect.cut.has_value(), "reply cut to " + std::to_string(effect.cut.value_or(0)) + " bytes");
+  add(effect.bad_checksum, "bad checksum");
+  add(effect.extra_bytes > 0, std::to_string(effect.extra_bytes) + " extra bytes");
+  add(effect.delay.count() > 0, std::to_string(effect.delay.count()) + " ms late");
+  return text.empty() ? text : text + "]";
+}
+
+std::vector<std::uint8_t> FrameBytes(std::uint16_t command, std::uint16_t status,
+                                     const std::vector<std::uint8_t>& payload) {
+  Frame frame{};
+  const std::size_t n = FrameReply(command, status, payload.size(), payload.data(), frame);
+  return {frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(n)};
+}
+
+}  // namespace
+
+StationInfo StationSetup::DefaultStationInfo() {
+  StationInfo info;
+  info.version = {2, 2, 56};
+  info.write_date = PackDateStamp({2017, 4, 0, 21, 10, 5, 3, 0});
+  info.processor_serial = 42;
+  info.bios = 5;
+  info.monitor = 0x0103;
+  info.ram_kb = 512;
+  info.minimum_code_version = 0x0201;
+  info.hardware_version_1 = 0x00010002;
+  info.hardware_version_2 = 0x00000003;
+  return info;
+}
+
+std::vector<std::uint8_t> StationSetup::DefaultBootNoise() {
+  return {0x00, '\r', '\n', 'U', 'P', 'G', 'R', 'A', 'D', 'E', 'R', '\r', '\n'};
+}
+
+StationModel::StationModel(StationSetup setup, std::vector<Fault> faults)
+    : setup_(std::move(setup)),
+      faults_(std::move(faults)),
+      info_(setup_.info),
+      fullpack_version_(setup_.fullpack_version),
+      // A station without working code has nothing but its upgrader to run.
+      upgrader_(setup_.info.HoldsNoCode()) {}
+
+StationAnswer StationModel::HandleLineEvent(const LineEvent& event) {
+  if (event.kind == LineEvent::Kind::kRequest) return HandleRequest(event.bytes);
+  ParsedRequest malformed;
+  malformed.site.kind = RequestKind::kMalformed;
+  malformed.refusal = event.kind == LineEvent::Kind::kBadLength ? status::kWrongHeader
+                                                                : status::kByteTimeout;
+  return Respond(malformed, event.bytes);
+}
+
+StationAnswer StationModel::HandleRequest(std::span<const std::uint8_t> request) {
+  return Respond(Parse(request), request);
+}
+
+StationModel::ParsedRequest StationModel::Parse(std::span<const std::uint8_t> request) const {
+  ParsedRequest parsed;
+  parsed.site.kind = RequestKind::kMalformed;
+  if (request.size() < kFrameHeaderSize || RequestLength(request) != request.size()) {
+    parsed.refusal = status::kWrongHeader;
+    return parsed;
+  }
+  const std::size_t covered = request.size() - 2;
+  if (ComputeChecksum(request.data(), covered, 0) != ReadWord(&request[covered])) {
+    parsed.refusal = status::kBadPacketChecksum;
+    return parsed;
+  }
+  const std::uint16_t command = ReadWord(&request[0]);
+  parsed.selector = ReadWord(&request[2]);
+  parsed.payload = request.subspan(kFrameHeaderSize, covered - kFrameHeaderSize);
+  RequestKind& kind = parsed.site.kind;
+  kind = RequestKind::kUnknown;
+  if (command == kIdentifyCommand) {
+    if (parsed.selector == kModeSelector) kind = RequestKind::kIdentify;
+  } else if (command == kUpgradeCommand) {
+    switch (parsed.selector) {
+      case kModeSelector: kind = RequestKind::kEnterUpgrader; break;
+      case kFullpackVersionSelector: kind = RequestKind::kFullpackVersion; break;
+      case kWritePromSelector: kind = RequestKind::kWriteProm; break;
+      case kLoadHeaderSelector:
+      case kLoadFullpackSelector:
+      case kLoadSegmentSelector:
+        if (parsed.payload.empty()) {  // a load request must carry a chunk
+          kind = RequestKind::kMalformed;
+          parsed.refusal = status::kWrongHeader;
+        } else {
+          parsed.site = receiver_.Locate(parsed.selector, parsed.payload);
+        }
+        break;
+      default: break;
+    }
+  }
+  return parsed;
+}
+
+StationAnswer StationModel::Respond(const ParsedRequest& request,
+                                    std::span<const std::uint8_t> bytes) {
+  // The installer resends a request unchanged when its reply did not come
+  // through. Where the simulator spoiled that reply itself, the station
+  // answers the repeat again instead of acting twice (a chunk taken twice
+  // would corrupt its block): a fault then tests the installer's resend
+  // and nothing else. The repeat stands where the first copy stood.
+  const bool repeat = last_reply_damaged_ && std::ranges::equal(bytes, last_request_);
+  const RequestSite site = repeat ? last_site_ : request.site;
+  StationAnswer answer;
+  answer.kind = site.kind;
+  answer.summary = site.Describe();
+  ++activity_.requests[static_cast<std::size_t>(site.kind)];
+  if (setup_.stop_after > 0 && ++requests_heard_ > setup_.stop_after) {
+    ++activity_.ignored_after_stop;
+    answer.summary += " -> no reply (the station has stopped answering)";
+    return answer;
+  }
+
+  const FaultEffect effect = faults_.Apply(site);
+  if (effect.faults > 0) ++activity_.faulted;
+  last_request_.assign(bytes.begin(), bytes.end());
+  last_site_ = site;
+  last_reply_damaged_ = false;
+  if (effect.silence) {
+    answer.summary += " -> no reply" + DescribeFaults(effect);
+    last_reply_.reset();
+    return answer;
+  }
+
+  Outcome outcome;
+  if (repeat) {
+    ++activity_.retransmissions;
+    answer.summary += " (repeat)";
+    outcome.reply = last_reply_;
+    if (outcome.reply && effect.status) outcome.reply->status = *effect.status;
+  } else {
+    outcome = Act(request, effect.status);
+  }
+  last_reply_ = outcome.reply;
+
+  if (outcome.reply) {
+    answer.bytes = FrameBytes(outcome.reply->command, outcome.reply->status, outcome.reply->payload);
+    DamageReply(effect, answer.bytes);
+    last_reply_damaged_ = effect.DamagesReply();
+    answer.summary += " -> " + Hex4(outcome.reply->status);
+  } else {
+    answer.summary += " -> no reply";
+  }
+  answer.delay = effect.delay;
+  if (outcome.reboot) {
+    ++activity_.reboots;
+    answer.deaf = setup_.reboot_time;
+    answer.after_deaf = setup_.boot_noise;
+    answer.summary += ", rebooting for " + std::to_string(setup_.reboot_time.count()) + " ms";
+  }
+  answer.summary += DescribeFaults(effect);
+  return answer;
+}
+
+StationModel::Outcome StationModel::Act(const ParsedRequest& request,
+                                        std::optional<std::uint16_t> injected) {
+  const auto plain = [&](std::uint16_t own) {
+    return Outcome{Reply{kUpgradeCommand, injected.value_or(own), {}}};
+  };
+  switch (request.site.kind) {
+    case RequestKind::kMalformed: return plain(request.refusal);
+    case RequestKind::kUnknown: return plain(status::kUnknownCommand);
+    case RequestKind::kIdentify: {
+      std::array<std::uint8_t, StationInfo::kSize> record{};
+      info_.ToBytes(record.data());
+      return {Reply{kIdentifyCommand, injected.value_or(status::kStationInfo), PackRunLength(record)}};
+    }
+    case RequestKind::kEnterUpgrader: {
+      // No reply: the installer reads none. A reply forced by a fault goes
+      // out all the same and waits on the line for the installer's next read.
+      upgrader_ = true;
+      receiver_.Clear();
+      Outcome outcome;
+      if (injected) outcome.reply = Reply{kUpgradeCommand, *injected, {}};
+      outcome.reboot = info_.RebootsIntoUpgrader();
+      return outcome;
+    }
+    default: break;
+  }
+  // The working code knows only identify and enter upgrader mode.
+  if (!upgrader_) return plain(status::kUnknownCommand);
+  switch (request.site.kind) {
+    case RequestKind::kFullpackVersion: {
+      reported_fullpack_ = fullpack_version_;
+      std::vector<std::uint8_t> word(2);
+      WriteWord(word.data(), fullpack_version_);
+      return {Reply{kUpgradeCommand, injected.value_or(status::kFullpackVersion), std::move(word)}};
+    }
+    case RequestKind::kWriteProm:
+      if (!injected || status::HighByte(*injected) == 0) Commit();
+      return plain(status::kAcknowledged);
+    default: return plain(TakeChunk(request, injected));
+  }
+}
+
+// A forced status decides what happens to the chunk: 0x20-0x23 mean the
+// packet was refused and changes nothing; an acknowledgement of a chunk
+// that does not complete the block takes it; anything else ends the block.
+std::uint16_t StationModel::TakeChunk(const ParsedRequest& request,
+                                      std::optional<std::uint16_t> injected) {
+  if (!injected) return receiver_.Take(request.selector, request.payload);
+  if (status::RefusesPacket(*injected)) return *injected;
+  if (status::HighByte(*injected) == 0 && !request.site.last_chunk) {
+    receiver_.Take(request.selector, request.payload);
+  } else {
+    receiver_.Abandon();
+  }
+  return *injected;
+}
+
+// The station writes what it holds and runs it: its record then reports
+// the new code's version and date, and its fullpack that of a new fullpack.
+void StationModel::Commit() {
+  flashed_ = receiver_.Received();
+  reported_before_flash_ = reported_fullpack_;
+  ++activity_.prom_writes;
+  if (!flashed_.header.empty()) {
+    const StationInfo written = StationInfo::FromBytes(&flashed_.header[kHeaderRecordOffset]);
+    info_.version = written.version;
+    info_.write_date = written.write_date;
+  }
+  if (!flashed_.fullpack.empty()) fullpack_version_ = ReadWord(&flashed_.fullpack[kFullpackVersionOffset]);
+  receiver_.Clear();
+  upgrader_ = info_.HoldsNoCode();
+}
+
+}  // namespace zelt20::sim

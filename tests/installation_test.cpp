@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "install/installation.h"
+#include "sim/report.h"
+#include "sim/station_model.h"
+#include "tests/support/recording_run.h"
+#include "tests/support/scripted_station.h"
+#include "ui/cp1251.h"
+
+namespace zelt20 {
+namespace {
+
+using test::Bytes;
+
+constexpr CalendarTime kStampTime{2026, 12, 2, 8, 14, 30, 45, 0};
+
+// A whole installation on the virtual clock, against the simulated
+// station's model: every wait and time-out costs no real time.
+class InstallationTest : public ::testing::Test {
+ protected:
+  test::VirtualClock clock{0xFFFFF000u};  // the tick counter wraps during the run
+  test::ScriptedStation line{clock};
+  test::RecordingRun run;
+  sim::StationSetup setup;
+  std::vector<sim::Fault> faults;
+  std::unique_ptr<sim::StationModel> station;
+  std::unique_ptr<Installer> installer;
+
+  void SetUp() override { setup.fullpack_version = 0x00A0; }
+
+  int Run(const char* port_text = "1") {
+    station = std::make_unique<sim::StationModel>(setup, faults);
+    line.SetDefaultAnswer([this](const Bytes& request) {
+      sim::StationAnswer answer = station->HandleRequest(request);
+      answer.bytes.insert(answer.bytes.end(), answer.after_deaf.begin(), answer.after_deaf.end());
+      return answer.bytes;
+    });
+    installer = std::make_unique<Installer>(InstallerPlatform{line, clock, [] { return kStampTime; }});
+    return InstallThreadProc(*installer, run, port_text);
+  }
+  void AddFault(const char* text) {
+    std::string error;
+    const auto fault = sim::ParseFault(text, error);
+    ASSERT_TRUE(fault) << error;
+    faults.push_back(*fault);
+  }
+  std::string Log() const { return run.LogUtf8(); }
+  bool LogHas(const std::string& text) const { return Log().find(text) != std::string::npos; }
+  int Sent(sim::RequestKind kind) const { return station->Activity().Count(kind); }
+  void ExpectClosingEnd() const {
+    EXPECT_TRUE(run.Flags().finished);
+    EXPECT_FALSE(run.Flags().port_may_retry);
+    EXPECT_FALSE(line.IsOpen());
+    EXPECT_EQ(run.FinishCount(), 1);
+  }
+};
+
+std::string ReadGolden(const std::string& name) {
+  std::ifstream file(std::string(ZELT20_TEST_DATA_DIR) + "/" + name, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Log(), ReadGolden("installation_success.log"));
+  ExpectClosingEnd();
+  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kInstalled);
+  EXPECT_EQ(line.OpenedPath(), "\\\\.\\COM1");
+  EXPECT_EQ(run.BoxCaptions(), (std::vector<std::string>{"Внимание"}));
+  EXPECT_EQ(run.BoxTexts()[0],
+            "Внимание!!! Процесс смены версии ПО длится 5-7 минут.\r\n"
+            "В это время абоненты станции не обслуживаются.");
+  // The fullpack is current: the header and the segments make 100 exactly.
+  EXPECT_EQ(installer->Counters().transfer_total, 206266);
+  EXPECT_EQ(installer->Counters().bytes_sent, 206266 + 164);
+  EXPECT_EQ(run.Progress().back(), 100);
+  EXPECT_EQ(Sent(sim::RequestKind::kFullpackChunk), 0);
+  const sim::SimulatorReport report = sim::MakeReport(*station);
+  EXPECT_TRUE(report.flash.Matches()) << sim::FormatReport(report);
+  EXPECT_EQ(report.flash.header_date_stamp, PackDateStamp(kStampTime));
+}
+
+TEST_F(InstallationTest, DifferentFullpackIsSentFirst) {
+  setup.fullpack_version = 0x009F;
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(LogHas("Получение версии fullpack... 9F \r\nДоступная версия fullpack... A0 \r\n"
+                     "Загрузка нового fullpack...\r\nFullpack загружен\r\nЗагрузка кода...\r\n"));
+  EXPECT_EQ(installer->Counters().transfer_total, 238481);
+  EXPECT_EQ(run.Progress().back(), 100);
+  const sim::SimulatorReport report = sim::MakeReport(*station);
+  EXPECT_TRUE(report.flash.fullpack_sent);
+  EXPECT_TRUE(report.flash.Matches()) << sim::FormatReport(report);
+}
+
+TEST_F(InstallationTest, StationWithoutCodeIsFlashedWithoutBoxesOrModeSwitch) {
+  setup.info.version = {0xFF, 0xFF, 0xFFFF};
+  setup.info.processor_serial = 0xFFFF;
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(LogHas("Получение версии боевого кода... код отсутствует\r\nЗаводской"));
+  EXPECT_TRUE(run.BoxTexts().empty());
+  EXPECT_EQ(Sent(sim::RequestKind::kEnterUpgrader), 0);
+  EXPECT_TRUE(LogHas("Установка новой версии прошла успешно!\r\n"));
+  EXPECT_TRUE(sim::MakeReport(*station).flash.Matches());
+}
+
+TEST_F(InstallationTest, SameReleaseAsksFirstAndCancelEndsBeforeAnythingIsSent) {
+  setup.info.version = kInstallerRelease;
+  run.AnswerBoxes({false});
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(run.BoxTexts(), (std::vector<std::string>{
+                                "Внимание!!! Версия установленного ПО не новее имеющейся на процессоре.\r\n"}));
+  EXPECT_TRUE(Log().ends_with(" 00000000\r\nВыполнение прервано пользователем\r\n"));
+  EXPECT_EQ(line.Requests().size(), 1u);
+  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kStopped);
+  ExpectClosingEnd();
+}
+
+TEST_F(InstallationTest, OnlyTheExactReleaseGetsTheSameReleaseBox) {
+  for (const FirmwareVersion version : {FirmwareVersion{2, 2, 56}, FirmwareVersion{4, 2, 0},
+                                        FirmwareVersion{3, 3, 56}}) {
+    test::RecordingRun fresh;
+    setup.info.version = version;
+    fresh.AnswerBoxes({false});
+    station = std::make_unique<sim::StationModel>(setup);
+    line.SetDefaultAnswer([this](const Bytes& request) { return station->HandleRequest(request).bytes; });
+    Installer one_run({line, clock, [] { return kStampTime; }});
+    InstallThreadProc(one_run, fresh, "1");
+    ASSERT_EQ(fresh.BoxTexts().size(), 1u);
+    EXPECT_TRUE(fresh.BoxTexts()[0].starts_with("Внимание!!! Процесс смены"));
+  }
+}
+
+TEST_F(InstallationTest, CancelInTheDurationBoxSendsNothingMore) {
+  run.AnswerBoxes({false});
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Log().ends_with(" 00000000\r\nВыполнение прервано пользователем\r\n"));
+  EXPECT_EQ(line.Requests().size(), 1u);
+  ExpectClosingEnd();
+}
+
+TEST_F(InstallationTest, BiosBelowFourRefusesTheReflash) {
+  setup.info.bios = 3;
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Log().ends_with("\r\nОшибка: данная версия BIOS не допускает перепрошивку!\r\n"));
+  EXPECT_TRUE(run.BoxTexts().empty());
+  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kFailed);
+  ExpectClosingEnd();
+}
+
+TEST_F(InstallationTest, RebootingStationIsWaitedForAndTheLineDrained) {
+  setup.info.reserved_1 = 1;
+  int reads_before_query = 0;
+  line.OnWrite([&](const Bytes& request) {
+    if (request == test::RequestBytes(kUpgradeCommand, kFullpackVersionSelector)) {
+      reads_before_query = line.ReadCount();
+    }
+  });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(LogHas("Станция перегружается в режиме апгрейтора...\r\nПолучение версии fullpack..."));
+  // The identify reply and the one drain read, which swallowed the boot noise.
+  EXPECT_EQ(reads_before_query, 2);
+  EXPECT_TRUE(sim::MakeReport(*station).flash.Matches());
+}
+
+TEST_F(InstallationTest, RebootWaitAndDrainReadTakeTheirTime) {
+  setup.info.reserved_1 = 1;
+  setup.boot_noise.clear();  // a silent station: the drain read runs to its total time-out
+  std::vector<std::uint32_t> write_times;
+  line.OnWrite([&](const Bytes&) { write_times.push_back(clock.Now()); });
+  Run();
+  // identify, enter upgrader mode, then the fullpack query after 8 s, the
+  // 53 s drain read and the 200 ms pause.
+  ASSERT_GE(write_times.size(), 3u);
+  EXPECT_EQ(write_times[2] - write_times[1], 8000u + 53000u + 200u);
+}
+
+TEST_F(InstallationTest, WithoutTheRebootFlagThereIsNoWait) {
+  std::vector<std::uint32_t> write_times;
+  line.OnWrite([&](const Bytes&) { write_times.push_back(clock.Now()); });
+  Run();
+  ASSERT_GE(write_times.size(), 3u);
+  EXPECT_EQ(write_times[2] - write_times[1], 200u);
+  EXPECT_FALSE(LogHas("перегружается"));
+}
+
+TEST_F(InstallationTest, SegmentFailureEndsTheRunThere) {
+  AddFault("status=2700:segment12");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(LogHas("Сегмент загружен: адрес AC00\r\n"));
+  EXPECT_TRUE(Log().ends_with("ответ - неправильный тип ППЗУ\r\n \r\nОшибка: соединение потеряно!\r\n"));
+  EXPECT_EQ(station->Blocks().segments_confirmed, 12);
+  EXPECT_EQ(Sent(sim::RequestKind::kWriteProm), 0);
+  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kFailed);
+  ExpectClosingEnd();
+}
+
+TEST_F(InstallationTest, StopDuringTheIdentifiedPauseEndsAfterTheModeRequest) {
+  // Stop pressed once the station's record is printed, during the pause.
+  run.OnAppend([&](const std::string& text) {
+    if (text.starts_with("Резервное"_cp1251)) run.Flags().stop_requested = true;
+  });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(run.BoxTexts().size(), 1u);
+  EXPECT_EQ(line.Requests().size(), 2u);
+  EXPECT_EQ(line.Requests()[1], test::RequestBytes(kUpgradeCommand, kModeSelector));
+  EXPECT_TRUE(Log().ends_with("\r\nВыполнение прервано пользователем\r\n"));
+  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kStopped);
+  ExpectClosingEnd();
+}
+
+TEST_F(InstallationTest, StopBeforeIdentifyEndsWithoutALine) {
+  run.Flags().stop_requested = true;
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(line.Requests().empty());
+  EXPECT_TRUE(Log().ends_with("открыт на 19200\r\n"));
+  ExpectClosingEnd();
+}
+
+TEST_F(InstallationTest, PromOperationFailureIsNoSuccess) {
+  AddFault("status=2800:prom");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Log().ends_with("Запись ППЗУ...\r\n\r\nОшибка:ответ - операция с ППЗУ не выполнена\r\n"
+                              " \r\nОшибка:  команда не выполнена!\r\n"));
+  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kFailed);
+}
+
+TEST_F(InstallationTest, ShortIdentifyReplyIsAFailedCommand) {
+  line.SetDefaultAnswer([](const Bytes&) { return test::ReplyBytes(kIdentifyCommand, 0x0100, Bytes(20, 1)); });
+  Installer one_run({line, clock, [] { return kStampTime; }});
+  EXPECT_EQ(InstallThreadProc(one_run, run, "1"), 0);
+  EXPECT_TRUE(Log().ends_with("Получение версии боевого кода... \r\nОшибка: команда не выполнена!\r\n"));
+  EXPECT_EQ(line.Requests().size(), 1u);
+}
+
+TEST_F(InstallationTest, SilentStationFailsTheIdentifyCommand) {
+  line.SetDefaultAnswer([](const Bytes&) { return Bytes{}; });
+  Installer one_run({line, clock, [] { return kStampTime; }});
+  const std::uint32_t start = clock.Now();
+  EXPECT_EQ(InstallThreadProc(one_run, run, "1"), 0);
+  EXPECT_TRUE(Log().ends_with("исчерпано число перезапросов\r\n\r\nОшибка: команда не выполнена!\r\n"));
+  EXPECT_EQ(clock.Now() - start, 2u * 53000u);
+}
+
+struct PortTextCase {
+  const char* text;
+  const char* error;  // null: accepted
+};
+
+class PortText : public ::testing::TestWithParam<PortTextCase> {};
+
+TEST_P(PortText, IsCheckedBeforeThePortIsTouched) {
+  test::VirtualClock clock;
+  test::ScriptedStation line{clock};
+  line.FailOpen();
+  test::RecordingRun run;
+  Installer installer({line, clock, [] { return kStampTime; }});
+  EXPECT_EQ(InstallThreadProc(installer, run, GetParam().text), 1);
+  const std::string log = run.LogUtf8();
+  if (GetParam().error != nullptr) {
+    EXPECT_EQ(log, std::string("\r\nОшибка: ") + GetParam().error + "\r\n");
+  } else {
+    EXPECT_EQ(log, std::string("\r\nОшибка: невозможно открыть порт! \\\\.\\COM") + GetParam().text + "\r\n");
+  }
+  EXPECT_EQ(installer.LastOutcome(), RunOutcome::kEarlyEnd);
+  EXPECT_TRUE(run.Flags().port_may_retry);
+  EXPECT_FALSE(run.Flags().finished);
+  EXPECT_EQ(run.FinishCount(), 1);
+  EXPECT_EQ(line.CloseCount(), 0);
+}
+
+constexpr const char* kWrongNumber = "неправильный номер COM порта!";
+INSTANTIATE_TEST_SUITE_P(
+    Validation, PortText,
+    ::testing::Values(PortTextCase{"", "не указан номер COM порта!"}, PortTextCase{"0", kWrongNumber},
+                      PortTextCase{"256", kWrongNumber}, PortTextCase{"1a", kWrongNumber},
+                      PortTextCase{" 1", kWrongNumber}, PortTextCase{"COM5", kWrongNumber},
+                      PortTextCase{"0000000000000000000000000000000000000000000007", kWrongNumber},
+                      PortTextCase{"99999999999999999999", kWrongNumber}, PortTextCase{"255", nullptr},
+                      PortTextCase{"007", nullptr},
+                      PortTextCase{"000000000000000000000000000000000000000000007", nullptr}));
+
+TEST_F(InstallationTest, OpenedPortLogsTheProgramVersionAndPath) {
+  Run("007");
+  EXPECT_EQ(line.OpenedPath(), "\\\\.\\COM007");
+  EXPECT_TRUE(LogHas("Версия программы 2.5:56\r\n\\\\.\\COM007 открыт на 19200\r\n"));
+}
+
+}  // namespace
+}  // namespace zelt20

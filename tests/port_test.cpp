@@ -1,0 +1,112 @@
+// The station port's log lines with the platform's serial device on a real
+// pseudo-terminal, named the way a run names it ("\\.\COM9").
+#if !defined(_WIN32)
+#include "link/port.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/pty_pair.h"
+#include "tests/support/recording_run.h"
+#include "tests/support/scoped_env.h"
+
+namespace zelt20 {
+namespace {
+
+using test::PtyPair;
+using test::RecordingRun;
+using test::ScopedEnv;
+using Lines = std::vector<std::string>;
+
+constexpr char kPort9[] = "\\\\.\\COM9";
+
+// The platform device, counting the closes asked of it.
+class CountingDevice final : public SerialDevice {
+ public:
+  bool Open(const std::string& path) override { return device_->Open(path); }
+  bool ApplyLineSettings() override { return device_->ApplyLineSettings(); }
+  bool SetTimeouts(const ReadTimeouts& timeouts) override { return device_->SetTimeouts(timeouts); }
+  std::size_t Read(std::uint8_t* buffer, std::size_t capacity) override {
+    return device_->Read(buffer, capacity);
+  }
+  bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
+    return device_->Write(data, count, written);
+  }
+  void Close() override {
+    ++closes;
+    device_->Close();
+  }
+  bool IsOpen() const override { return device_->IsOpen(); }
+
+  int closes = 0;
+
+ private:
+  std::unique_ptr<SerialDevice> device_ = MakePlatformSerialDevice();
+};
+
+// One run's port: the device, the log it writes to and the port operations.
+struct RunPort {
+  CountingDevice device;
+  RecordingRun run;
+  MessageLog log{run};
+  StationPort port{device, log};
+};
+
+const Lines kCannotOpenPort9 = {"\r\nОшибка: ", "невозможно открыть порт! \\\\.\\COM9\r\n"};
+
+TEST(StationPortOnPty, OpensThePortNamedByTheEnvironmentSilently) {
+  PtyPair pty;
+  ScopedEnv com9("ZELT20_COM9", pty.SlavePath());
+  RunPort station;
+  ASSERT_EQ(station.port.OpenPort(kPort9), 0);
+  EXPECT_TRUE(station.run.Appends().empty());
+
+  const std::uint8_t request[] = {0x01, 0x02, 0xFF};
+  std::size_t written = 0;
+  ASSERT_TRUE(station.port.WritePort(request, sizeof request, written));
+  EXPECT_EQ(pty.Receive(sizeof request, 1000), std::vector<std::uint8_t>(request, request + 3));
+  ASSERT_EQ(station.port.SetReadTimeouts(kLastChunkTimeoutMs), 0);
+  pty.Send({0x05});
+  std::uint8_t reply[4] = {};
+  EXPECT_EQ(station.port.ReadPort(reply, 1), 1u);
+  EXPECT_EQ(reply[0], 0x05);
+  station.port.ClosePort();
+  EXPECT_FALSE(station.device.IsOpen());
+}
+
+TEST(StationPortOnPty, PortInUseGivesTheTwoLinesAndClosesNothing) {
+  PtyPair pty;
+  ScopedEnv com9("ZELT20_COM9", pty.SlavePath());
+  RunPort holder;
+  ASSERT_EQ(holder.port.OpenPort(kPort9), 0);
+
+  RunPort second;
+  EXPECT_EQ(second.port.OpenPort(kPort9), 1);
+  EXPECT_EQ(second.run.AppendsUtf8(), kCannotOpenPort9);
+  EXPECT_EQ(second.device.closes, 0);
+  EXPECT_TRUE(holder.device.IsOpen());
+}
+
+TEST(StationPortOnPty, MissingDeviceGivesTheSameTwoLines) {
+  ScopedEnv com9("ZELT20_COM9", "/nonexistent/zelt20-tty");
+  RunPort station;
+  EXPECT_EQ(station.port.OpenPort(kPort9), 1);
+  EXPECT_EQ(station.run.AppendsUtf8(), kCannotOpenPort9);
+  EXPECT_EQ(station.device.closes, 0);
+  EXPECT_FALSE(station.device.IsOpen());
+}
+
+TEST(StationPortOnPty, TimeoutsWithoutAnOpenPortAreReported) {
+  RunPort station;
+  EXPECT_EQ(station.port.SetReadTimeouts(kOpenTimeoutMs), 1);
+  EXPECT_EQ(station.run.AppendsUtf8(), (Lines{"\r\nОшибка: ", "невозможно открыть порт!\r\n"}));
+  station.port.ClosePort();
+  EXPECT_FALSE(station.device.IsOpen());
+}
+
+}  // namespace
+}  // namespace zelt20
+#endif

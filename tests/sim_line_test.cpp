@@ -1,0 +1,135 @@
+// The simulator on a real pseudo-terminal, in this process, talked to
+// through the installer's own link layer and POSIX serial backend: the port
+// "\\.\COM<n>" is found through ZELT20_COM<n>. Each exchange costs the
+// installer's read interval (about 200 ms); nothing here is timed.
+#if !defined(_WIN32)
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "install/station_info.h"
+#include "link/serial_device.h"
+#include "link/station_link.h"
+#include "sim/station_simulator.h"
+#include "tests/support/recording_run.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/scripted_station.h"
+
+namespace zelt20::sim {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr const char* kPortPath = "\\\\.\\COM231";
+
+// A simulator on a new pty and the installer's link, its port not yet open.
+class SimulatedLine : public ::testing::Test {
+ protected:
+  SimulatorOptions options;
+  std::unique_ptr<StationSimulator> station;
+  std::unique_ptr<test::ScopedEnv> port_variable;
+  std::unique_ptr<SerialDevice> device = MakePlatformSerialDevice();
+  test::RecordingRun run;
+  StationLink link{*device, run};
+
+  void Start() {
+    station = std::make_unique<StationSimulator>(options);
+    std::string error;
+    ASSERT_TRUE(station->Start(error)) << error;
+    port_variable = std::make_unique<test::ScopedEnv>("ZELT20_COM231", station->LinePath());
+  }
+  void TearDown() override {
+    link.port.ClosePort();
+    if (station) station->Stop();
+  }
+  int Exchange(std::uint16_t command, std::uint16_t selector, ReplyBuffer& reply) {
+    int length = 0;
+    return link.exchange.ExchangeCommand(command, selector, length, reply);
+  }
+  // The record the station answers to the identify command.
+  std::optional<StationInfo> Identify() {
+    ReplyBuffer reply{};
+    int length = 0;
+    if (link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, length, reply) != kReplyWithData) {
+      return std::nullopt;
+    }
+    return StationInfoFromReply(reply, length);
+  }
+  std::string Log() const { return run.LogUtf8(); }
+};
+
+void ExpectSameRecord(const std::optional<StationInfo>& got, const StationInfo& want) {
+  ASSERT_TRUE(got);
+  std::uint8_t got_bytes[StationInfo::kSize];
+  std::uint8_t want_bytes[StationInfo::kSize];
+  got->ToBytes(got_bytes);
+  want.ToBytes(want_bytes);
+  EXPECT_TRUE(std::equal(std::begin(got_bytes), std::end(got_bytes), std::begin(want_bytes)));
+}
+
+TEST_F(SimulatedLine, IdentifiesToTheInstallerAcrossACloseAndReopen) {
+  options.station.info.processor_serial = 4711;
+  Start();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ExpectSameRecord(Identify(), options.station.info);
+  link.port.ClosePort();
+
+  // The station waits out the closed line and answers the next opening.
+  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ExpectSameRecord(Identify(), options.station.info);
+  EXPECT_EQ(station->Report().activity.Count(RequestKind::kIdentify), 2);
+  EXPECT_TRUE(Log().empty()) << Log();
+}
+
+TEST_F(SimulatedLine, PacedRepliesAndACutReplyGoThroughTheInstallersResend) {
+  options.line.wire_time = true;
+  std::string error;
+  options.faults.push_back(ParseFault("cut=5:identify#1", error).value());
+  Start();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ExpectSameRecord(Identify(), options.station.info);
+  EXPECT_NE(Log().find("прием пакета не выполнен\r\nПерепосылка...\r\n"), std::string::npos) << Log();
+  EXPECT_EQ(station->Report().activity.retransmissions, 1);
+}
+
+TEST_F(SimulatedLine, RebootingStationHearsNothingAndThenSendsItsBootNoise) {
+  options.station.info.reserved_1 = 1;
+  options.station.reboot_time = milliseconds(300);
+  Start();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ReplyBuffer reply{};
+  ASSERT_EQ(Exchange(kUpgradeCommand, kModeSelector, reply), kAcknowledged);
+  // An identify request during the reboot is not heard: only the noise comes.
+  const test::Bytes identify = test::RequestBytes(kIdentifyCommand, kModeSelector);
+  std::size_t written = 0;
+  ASSERT_TRUE(link.port.WritePort(identify.data(), identify.size(), written));
+  ASSERT_EQ(link.port.SetReadTimeouts(20), 0);  // a silent line ends the read after 5.3 s
+  std::vector<std::uint8_t> drained(kFrameSize);
+  drained.resize(link.port.ReadPort(drained.data(), drained.size()));
+  EXPECT_EQ(drained, StationSetup::DefaultBootNoise());
+  ExpectSameRecord(Identify(), options.station.info);
+  EXPECT_EQ(station->Report().activity.Count(RequestKind::kIdentify), 1);
+}
+
+TEST_F(SimulatedLine, ExitAfterPromEndsOnceTheInstallerClosesTheLine) {
+  options.station.info.version = {0xFF, 0xFF, 0xFFFF};
+  options.line.exit_after_prom = true;
+  Start();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ReplyBuffer reply{};
+  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector, reply), kAcknowledged) << Log();
+  EXPECT_FALSE(station->End());
+  link.port.ClosePort();
+  ASSERT_TRUE(station->WaitUntilEnded(milliseconds(4000)));
+  EXPECT_EQ(station->End(), LineEnd::kPromWritten);
+  const SimulatorReport report = station->Report();
+  EXPECT_EQ(report.activity.prom_writes, 1);
+  EXPECT_FALSE(report.flash.Matches());  // nothing was sent before the write
+}
+
+}  // namespace
+}  // namespace zelt20::sim
+#endif
