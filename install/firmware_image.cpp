@@ -6,12 +6,6 @@
 namespace zelt20 {
 namespace {
 
-static_assert(kBlockCount == kReleaseBlockCount && kSegmentCount == kReleaseSegmentCount &&
-                  kFullpackIndex == kReleaseFullpackIndex &&
-                  kUpgraderHeaderIndex == kReleaseHeaderIndex &&
-                  kMaxBlockMessageLength == kReleaseMaxMessageLength,
-              "the installer must read the image in the layout the build checked");
-
 // Stamped header fields. Bytes 12 to 51 have the layout of the station
 // information record, header offset 12 + k holding record offset k.
 constexpr std::size_t kReleaseMinorOffset = 12;

@@ -10,16 +10,18 @@
 #include <span>
 #include <vector>
 
+#include "image/release_layout.h"
 #include "install/station_info.h"
 
 namespace zelt20 {
 
-inline constexpr int kBlockCount = 29;
-inline constexpr int kSegmentCount = 27;
-inline constexpr int kFullpackIndex = 27;
-inline constexpr int kUpgraderHeaderIndex = 28;
+// The image's layout is the one the build checked the release against.
+inline constexpr int kBlockCount = kReleaseBlockCount;
+inline constexpr int kSegmentCount = kReleaseSegmentCount;
+inline constexpr int kFullpackIndex = kReleaseFullpackIndex;
+inline constexpr int kUpgraderHeaderIndex = kReleaseHeaderIndex;
 // Every block message fits the block transfer's message buffer.
-inline constexpr int kMaxBlockMessageLength = 64000;
+inline constexpr int kMaxBlockMessageLength = kReleaseMaxMessageLength;
 
 // The release the installer carries and stamps into the header.
 inline constexpr FirmwareVersion kInstallerRelease{3, 2, 56};
