@@ -38,7 +38,7 @@ int SegmentOfFirstChunk(std::uint16_t selector, std::span<const std::uint8_t> ch
     return -1;
   }
   const int segment = (address - kFirstSegmentAddress) / kSegmentAddressStep;
-  return segment < kCodeSegments ? segment : -1;
+  return segment < kReleaseSegmentCount ? segment : -1;
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ std::uint16_t BlockReceiver::JudgeHeader(const std::vector<std::uint8_t>& messag
 // up to the next address, and the second word the header gives segment i.
 std::uint16_t BlockReceiver::JudgeSegment(const std::vector<std::uint8_t>& message) {
   const int segment = next_segment_;
-  if (received_.header.empty() || segment >= kCodeSegments) return Refuse(kLoadSegmentSelector);
+  if (received_.header.empty() || segment >= kReleaseSegmentCount) return Refuse(kLoadSegmentSelector);
   const std::uint16_t body_length = ReadWord(&message[0]);
   const std::uint16_t size_word = ReadWord(&message[4]);
   const bool fits = body_length > 0 && body_length <= size_word && size_word <= kSegmentRoom;

@@ -18,16 +18,15 @@
 #include <utility>
 #include <vector>
 
+#include "image/release_layout.h"
 #include "sim/request_site.h"
 
 namespace zelt20::sim {
 
-inline constexpr int kCodeSegments = 27;
-
 // Block messages as they came over the line; an empty one was not received.
 struct CodeSet {
   std::vector<std::uint8_t> header;
-  std::array<std::vector<std::uint8_t>, kCodeSegments> segments;
+  std::array<std::vector<std::uint8_t>, kReleaseSegmentCount> segments;
   std::vector<std::uint8_t> fullpack;
 };
 
@@ -37,7 +36,7 @@ struct BlockCounts {
   int segments_confirmed = 0;
   int refused = 0;    // complete messages answered with 0x2400 or 0x2500
   int restarts = 0;   // blocks begun again: resends of a whole block
-  int abandoned = 0;  // blocks left incomplete for another one
+  int abandoned = 0;  // blocks dropped before they were complete
 };
 
 class BlockReceiver {

@@ -1,19 +1,11 @@
 #include "sim/faults.h"
 
-#include <charconv>
+#include "sim/number_text.h"
 
 namespace zelt20::sim {
 namespace {
 
 constexpr std::uint8_t kExtraByte = 0x00;
-
-std::optional<std::uint32_t> ParseNumber(std::string_view text, int base) {
-  std::uint32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
-  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
-  return value;
-}
 
 std::optional<FaultKind> ParseKindName(std::string_view name) {
   if (name == "silence") return FaultKind::kSilence;
@@ -41,7 +33,7 @@ bool ParseValue(FaultKind kind, std::optional<std::string_view> text, std::uint3
     error = "this fault takes no value";
     return false;
   }
-  const auto number = ParseNumber(*text, kind == FaultKind::kStatus ? 16 : 10);
+  const auto number = ParseUnsigned(*text, kind == FaultKind::kStatus ? 16 : 10);
   if (!number || (kind == FaultKind::kStatus && *number > 0xFFFF) ||
       (kind == FaultKind::kExtraBytes && *number > 1024)) {
     error = "bad value '" + std::string(*text) + "'";
@@ -62,7 +54,7 @@ std::optional<RequestKind> ParseTargetKind(std::string_view name) {
 // TARGET[.CHUNK][#N]
 bool ParseTarget(std::string_view text, FaultTarget& target, std::string& error) {
   if (const auto hash = text.find('#'); hash != std::string_view::npos) {
-    const auto n = ParseNumber(text.substr(hash + 1), 10);
+    const auto n = ParseUnsigned(text.substr(hash + 1), 10);
     if (!n || *n == 0) {
       error = "bad occurrence in '" + std::string(text) + "'";
       return false;
@@ -77,7 +69,7 @@ bool ParseTarget(std::string_view text, FaultTarget& target, std::string& error)
   }
   constexpr std::string_view kSegment = "segment";
   if (text.starts_with(kSegment) && text.size() > kSegment.size()) {
-    const auto index = ParseNumber(text.substr(kSegment.size()), 10);
+    const auto index = ParseUnsigned(text.substr(kSegment.size()), 10);
     if (!index || *index > 26) {
       error = "bad segment number in '" + std::string(text) + "' (0 to 26)";
       return false;
@@ -100,7 +92,7 @@ bool ParseTarget(std::string_view text, FaultTarget& target, std::string& error)
     if (*chunk == "last") {
       target.last_chunk = true;
     } else {
-      const auto n = ParseNumber(*chunk, 10);
+      const auto n = ParseUnsigned(*chunk, 10);
       if (!n || *n == 0) {
         error = "bad chunk '" + std::string(*chunk) + "' (1, 2, ... or last)";
         return false;
@@ -147,22 +139,24 @@ std::optional<Fault> ParseFault(std::string_view text, std::string& error) {
 }
 
 const char* FaultSyntaxHelp() {
-  return "  KIND:   silence      no reply; the station did not hear the request\n"
-         "          drop         the station acts on the request, the reply is lost\n"
-         "          cut=K        only the first K bytes of the reply go out\n"
-         "          badcrc       the reply carries a wrong checksum\n"
-         "          status=HHHH  the station answers this status (hex) instead\n"
-         "          extra[=N]    N bytes (default 1) follow the reply at once\n"
-         "          slow=MS      the reply goes out MS milliseconds late\n"
-         "  WHERE:  REQUEST[.CHUNK][#N]\n"
-         "          REQUEST  any, identify, enter, fullpack-version, header,\n"
-         "                   fullpack, segment (any segment), segment0 to segment26,\n"
-         "                   prom, unknown, malformed\n"
-         "          CHUNK    1, 2, ... or last (header, fullpack and segments only)\n"
-         "          #N       only the N-th request that matches (resends count);\n"
-         "                   without it, every one\n"
-         "  Examples: drop:segment12.3#1  status=2600:segment3.last#1\n"
-         "            silence:identify    cut=5:fullpack-version  slow=300:any\n";
+  return "      KIND:   silence      no reply; the station did not hear the request\n"
+         "              drop         the station acts on the request, the reply is lost\n"
+         "              cut=K        only the first K bytes of the reply go out\n"
+         "              badcrc       the reply carries a wrong checksum\n"
+         "              status=HHHH  the station answers this status (hex) instead\n"
+         "              extra[=N]    N bytes (default 1) follow the reply at once\n"
+         "              slow=MS      the reply goes out MS milliseconds late\n"
+         "      WHERE:  REQUEST[.CHUNK][#N]\n"
+         "              REQUEST  any, identify, enter, fullpack-version, header,\n"
+         "                       fullpack, segment (any segment), segment0 to\n"
+         "                       segment26, prom, unknown, malformed\n"
+         "              CHUNK    1, 2, ... or last (header, fullpack, segments)\n"
+         "              #N       only the N-th request that matches (resends\n"
+         "                       count); without it, every one\n"
+         "      The installer's resend of a request whose reply drop, cut, badcrc\n"
+         "      or extra spoiled is answered again, not acted on twice.\n"
+         "      Examples: drop:segment12.3#1  status=2600:segment3.last#1\n"
+         "                silence:identify    cut=5:fullpack-version  slow=300:any\n";
 }
 
 FaultEffect FaultPlan::Apply(const RequestSite& site) {

@@ -150,7 +150,7 @@ FlashCheck CheckFlashedCode(const FlashedState& flashed, const StationInfo& stat
   Checker check(result.problems);
   CheckHeader(code.header, release.BlockBytes(kUpgraderHeaderIndex), station, check);
   if (code.header.size() >= kDateAt + 4) result.header_date_stamp = ReadLong(&code.header[kDateAt]);
-  for (int segment = 0; segment < kCodeSegments; ++segment) {
+  for (int segment = 0; segment < kReleaseSegmentCount; ++segment) {
     check.ExpectMessage("segment " + std::to_string(segment),
                         code.segments[static_cast<std::size_t>(segment)],
                         ReleaseSegmentMessage(release, segment));

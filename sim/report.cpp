@@ -1,15 +1,14 @@
 #include "sim/report.h"
 
 #include <cstdio>
-#include <memory>
 
 namespace zelt20::sim {
 namespace {
 
 // The release as built; the simulator never stamps its copy.
 const FirmwareImage& EmbeddedImage() {
-  static const auto image = std::make_unique<const FirmwareImage>();
-  return *image;
+  static const FirmwareImage image;
+  return image;
 }
 
 std::string DateText(std::uint32_t stamp) {

@@ -131,7 +131,8 @@ StationAnswer StationModel::Respond(const ParsedRequest& request,
   // through. Where the simulator spoiled that reply itself, the station
   // answers the repeat again instead of acting twice (a chunk taken twice
   // would corrupt its block): a fault then tests the installer's resend
-  // and nothing else. The repeat stands where the first copy stood.
+  // and nothing else. The repeat stands where the first copy stood, and a
+  // forced status on it changes the reply only.
   const bool repeat = last_reply_damaged_ && std::ranges::equal(bytes, last_request_);
   const RequestSite site = repeat ? last_site_ : request.site;
   StationAnswer answer;

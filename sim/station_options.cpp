@@ -1,11 +1,11 @@
 #include "sim/station_options.h"
 
-#include <charconv>
 #include <functional>
 #include <limits>
 #include <map>
 
 #include "link/packet.h"
+#include "sim/number_text.h"
 
 namespace zelt20::sim {
 namespace {
@@ -19,18 +19,14 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text, int base = 10) {
     text.remove_prefix(2);
     base = 16;
   }
-  std::uint32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, failure] = std::from_chars(text.data(), end, value, base);
-  if (text.empty() || failure != std::errc() || stop != end) return std::nullopt;
-  return value;
+  return ParseUnsigned(text, base);
 }
 
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
   if (text.size() % 2 != 0) return std::nullopt;
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i < text.size(); i += 2) {
-    const auto byte = ParseNumber(text.substr(i, 2), 16);
+    const auto byte = ParseUnsigned(text.substr(i, 2), 16);
     if (!byte) return std::nullopt;
     bytes.push_back(static_cast<std::uint8_t>(*byte));
   }
@@ -259,9 +255,10 @@ std::string HelpText() {
       "until it is ended with Ctrl-C or SIGTERM, --timeout or --exit-after-prom.\n"
       "\n"
       "Standard output: the first line is the device the installer is to open as its\n"
-      "port, alone on the line (e.g. /dev/pts/7); for the installer set\n"
-      "ZELT20_COM<n> to it. At the end follows the report (unless --report): the\n"
-      "requests per kind, the blocks, and whether the flashed code is release 2.3:56.\n"
+      "port, alone on the line (e.g. /dev/pts/7; with --device, the device served);\n"
+      "for the installer set ZELT20_COM<n> to it. At the end follow how the station\n"
+      "ended and the report (unless --report): the requests per kind, the blocks,\n"
+      "and whether the flashed code is release 2.3:56.\n"
       "\n"
       "Station identity (numbers N: decimal, or hexadecimal with 0x):\n"
       "  --version M.m:B        firmware version reported (default 2.2:56)\n"
@@ -288,7 +285,7 @@ std::string HelpText() {
       "                         after the enter upgrader mode request (default 3000;\n"
       "                         the installer waits 8000)\n"
       "  --boot-noise HEX|none  bytes it sends once rebooted, at most 264 (default\n"
-      "                         000D0A5550475241444552 0D0A without the blank);\n"
+      "                         000D0A55504752414445520D0A, NUL CR LF UPGRADER CR LF);\n"
       "                         with none the installer's drain read waits 53 s\n"
       "  --fault KIND[=VALUE]:WHERE\n"
       "                         a fault on chosen requests; may be repeated\n";
