@@ -1,0 +1,56 @@
+// The program with a worker that blocks in a read of a line that never
+// delivers: the operator presses Start, then Stop/Exit while the port is
+// still being opened. The window closes after its wait and the process must
+// end cleanly, with exit status 0, leaving config.ini beside the program.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <array>
+#include <atomic>
+
+#include "ui/dialog/stanload_app.h"
+
+namespace {
+
+std::atomic<bool> reading{false};
+
+int BlockedRead(zelt20::RunContext& /*run*/, const char* /*port_text*/) {
+  std::array<int, 2> line{};
+  if (pipe(line.data()) != 0) return 1;
+  reading = true;
+  char byte = 0;
+  return static_cast<int>(read(line[0], &byte, 1));  // no writer ever writes
+}
+
+QPushButton* Button(const char* name) {
+  QWidget* window = QApplication::activeModalWidget();
+  return window == nullptr ? nullptr : window->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+// Presses Stop/Exit once the worker is blocked in its read.
+void PressStopExitWhenReading() {
+  QTimer::singleShot(10, [] {
+    if (!reading) return PressStopExitWhenReading();
+    Button("stopExit")->click();
+  });
+}
+
+void PressStartWhenOpen() {
+  QTimer::singleShot(10, [] {
+    QPushButton* start = Button("start");
+    if (start == nullptr) return PressStartWhenOpen();
+    start->click();
+    PressStopExitWhenReading();
+  });
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  zelt20::StanloadApp app(argc, argv, BlockedRead);
+  PressStartWhenOpen();
+  app.InitInstance();
+  return app.ExitInstance();
+}

@@ -1,0 +1,26 @@
+# Runs blocked_worker_app from WORK_DIR (or from a directory below it whose
+# path is over 300 characters long) and checks that it ends with status 0
+# and stores the port in config.ini beside itself.
+file(REMOVE_RECURSE "${WORK_DIR}")
+set(dir "${WORK_DIR}")
+if(LONG_PATH)
+  foreach(level RANGE 1 8)
+    string(APPEND dir "/folder_with_a_rather_long_name_${level}")
+  endforeach()
+  string(LENGTH "${dir}" length)
+  if(length LESS 300)
+    message(FATAL_ERROR "path only ${length} characters long")
+  endif()
+endif()
+file(MAKE_DIRECTORY "${dir}")
+get_filename_component(app_name "${APP}" NAME)
+file(COPY "${APP}" DESTINATION "${dir}")
+
+execute_process(COMMAND "${dir}/${app_name}" RESULT_VARIABLE status TIMEOUT 40)
+if(NOT status STREQUAL "0")
+  message(FATAL_ERROR "exit status ${status}")
+endif()
+file(STRINGS "${dir}/config.ini" settings)
+if(NOT settings MATCHES "com=0")
+  message(FATAL_ERROR "config.ini holds: ${settings}")
+endif()

@@ -1,0 +1,28 @@
+// Dialog units: the window's layout is given in units of the dialog font,
+// a quarter of its average character width across and an eighth of its
+// height down, so the window scales with the font it is shown in.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+namespace zelt20 {
+
+class DialogUnits {
+ public:
+  explicit DialogUnits(const QFont& font);
+
+  QRect ToPixels(const QRect& units) const;
+  QSize ToPixels(const QSize& units) const;
+
+  // Pixels per 4 horizontal and per 8 vertical dialog units.
+  int BaseX() const { return base_x_; }
+  int BaseY() const { return base_y_; }
+
+ private:
+  int base_x_;
+  int base_y_;
+};
+
+}  // namespace zelt20

@@ -1,0 +1,9 @@
+// zelt20-installer: the operator's window for reflashing a ZELT20 station.
+#include "ui/dialog/install_worker.h"
+#include "ui/dialog/stanload_app.h"
+
+int main(int argc, char* argv[]) {
+  zelt20::StanloadApp app(argc, argv, zelt20::InstallWorker(zelt20::MakePlatformInstaller()));
+  app.InitInstance();
+  return app.ExitInstance();
+}

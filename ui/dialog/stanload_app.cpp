@@ -1,0 +1,40 @@
+#include "ui/dialog/stanload_app.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "ui/dialog/app_icon.h"
+#include "ui/settings_file.h"
+
+namespace zelt20 {
+
+StanloadApp::StanloadApp(int& argc, char** argv, RunWorker run_worker)
+    : qt_(std::make_unique<QApplication>(argc, argv)), run_worker_(std::move(run_worker)) {
+  const QStringList arguments = QCoreApplication::arguments();
+  std::vector<std::string> after_name;
+  for (qsizetype i = 1; i < arguments.size(); ++i) after_name.push_back(arguments[i].toStdString());
+  command_line_ = CommandLinePort(after_name);
+  QApplication::setWindowIcon(MakeApplicationIcon());
+}
+
+StanloadApp::~StanloadApp() = default;
+
+bool StanloadApp::InitInstance() {
+  auto dialog = std::make_unique<StanloadDialog>(StanloadDialog::Setup{
+      run_worker_, command_line_, SettingsPath(), StanloadDialog::kCloseWait});
+  dialog->exec();
+  worker_left_running_ = dialog->LeftWorkerRunning();
+  dialog.reset();
+  return false;
+}
+
+int StanloadApp::ExitInstance() {
+  qt_.reset();
+  if (worker_left_running_) std::quick_exit(EXIT_SUCCESS);
+  return EXIT_SUCCESS;
+}
+
+}  // namespace zelt20

@@ -1,0 +1,39 @@
+// The application object: runs the main window modally and ends the
+// process when it closes.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ui/dialog/stanload_dialog.h"
+
+class QApplication;
+
+namespace zelt20 {
+
+class StanloadApp {
+ public:
+  // Qt takes its own options from the arguments; the rest, joined, is the
+  // command-line port.
+  StanloadApp(int& argc, char** argv, RunWorker run_worker);
+  ~StanloadApp();
+  StanloadApp(const StanloadApp&) = delete;
+  StanloadApp& operator=(const StanloadApp&) = delete;
+
+  // Runs the main dialog modally until it closes. Returns false: the
+  // application has no message loop of its own.
+  bool InitInstance();
+  // The process's exit code. When the window closed on a worker that was
+  // still running, the process ends here at once, without running the
+  // destructors of objects the worker may still use; the worker ends with it.
+  int ExitInstance();
+
+ private:
+  std::unique_ptr<QApplication> qt_;
+  RunWorker run_worker_;
+  // The command-line port: the text after the program's name.
+  std::string command_line_;
+  bool worker_left_running_ = false;
+};
+
+}  // namespace zelt20
