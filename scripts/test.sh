@@ -46,7 +46,7 @@ if want asan; then
     -DZELT20_BUILD_BENCH=OFF
 fi
 if want tsan; then
-  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/sanitizers/tsan-qt.supp" \
     suite tsan "-L threads" -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=thread \
     -DZELT20_BUILD_BENCH=OFF
 fi
