@@ -1,0 +1,207 @@
+// How close a whole installation comes to the time the protocol itself
+// needs, and what the installer spends on its own: one full run with the
+// fullpack sent against the simulated station on a 19200-baud line, the
+// lateness of the port's read time-outs, and the cost of a log append.
+// Prints the figures, the ratios and the goals they are held against
+// (overhead under 1 %, CPU under 2 % of wall time, time-outs at most 2 ms
+// late). No assertions: the figures depend on the machine and its load.
+#include <algorithm>
+#include <cstdlib>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench/installation_run.h"
+#include "bench/log_append_cost.h"
+#include "bench/protocol_minimum.h"
+#include "bench/read_lateness.h"
+#include "install/firmware_image.h"
+#include "link/packet.h"
+#include "sim/run_length_packer.h"
+#include "sim/station_model.h"
+
+namespace zelt20::bench {
+namespace {
+
+constexpr double kOverheadGoalPercent = 1.0;
+constexpr double kCpuGoalPercent = 2.0;
+constexpr double kLatenessGoalMs = 2.0;
+
+// The reply reads of an installation end as "reply then silence"; the
+// silent line shows the total time-out. Short runs of each.
+constexpr LatenessCase kLatenessCases[] = {
+    {ReadCase::kReplyThenSilence, 75, 60},
+    {ReadCase::kReplyThenSilence, 150, 40},
+    {ReadCase::kSilentLine, 75, 30},
+    {ReadCase::kSilentLine, 150, 20},
+};
+
+const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+
+void PrintLoad(const char* when) {
+  double load[3] = {};
+  if (getloadavg(load, 3) == 3) {
+    std::printf("load average %s: %.2f %.2f %.2f\n", when, load[0], load[1], load[2]);
+  }
+}
+
+// The identify reply of the simulated station as it starts by default: its
+// record, run-length packed, in a reply frame.
+std::size_t IdentifyReplyBytes() {
+  std::uint8_t record[StationInfo::kSize] = {};
+  sim::StationSetup::DefaultStationInfo().ToBytes(record);
+  const std::vector<std::uint8_t> packed = sim::PackRunLength(record);
+  Frame frame{};
+  return FrameReply(kIdentifyCommand, 0, packed.size(), packed.data(), frame);
+}
+
+void PrintAppendCost() {
+  const AppendCost cost = MeasureLogAppendCost();
+  std::printf("\nLog append (LogText::Append of a 30-byte line, no front end; median):\n");
+  std::printf("  empty log   %8.1f ns\n", cost.empty_log_ns);
+  std::printf("  full log    %8.1f ns  (64,004 bytes: each append drops the oldest line)\n",
+              cost.full_log_ns);
+}
+
+// Over all cases: the highest median and the worst read.
+std::optional<LatenessSummary> MeasureLateness() {
+  std::printf("\nRead time-out lateness over a pty (short run of the read time-out bench):\n");
+  const auto results = MeasureReadLateness(kLatenessCases);
+  if (!results) return std::nullopt;
+  LatenessSummary overall;
+  for (const LatenessResult& result : *results) {
+    std::printf("  ");
+    PrintLateness(result);
+    overall.reads += result.summary.reads;
+    overall.median_ms = std::max(overall.median_ms, result.summary.median_ms);
+    overall.worst_ms = std::max(overall.worst_ms, result.summary.worst_ms);
+  }
+  return overall;
+}
+
+// Whether the run had exactly the requests the minimum counts: any resend
+// or fault would make the minimum wrong for it.
+bool RequestsAsCounted(const InstallationRun& run, const ProtocolMinimum& minimum) {
+  using sim::RequestKind;
+  const std::pair<RequestKind, int> expected[] = {
+      {RequestKind::kIdentify, 1},         {RequestKind::kEnterUpgrader, 1},
+      {RequestKind::kFullpackVersion, 1},  {RequestKind::kHeaderChunk, minimum.header_chunks},
+      {RequestKind::kFullpackChunk, minimum.fullpack_chunks},
+      {RequestKind::kSegmentChunk, minimum.segment_chunks},
+      {RequestKind::kWriteProm, 1},        {RequestKind::kUnknown, 0},
+      {RequestKind::kMalformed, 0},
+  };
+  bool as_counted = true;
+  for (const auto& [kind, count] : expected) {
+    const auto reported = ReportedRequests(run.station_report, sim::KindName(kind));
+    if (reported != count) {
+      std::printf("  !! the station counted %d %s requests, the minimum %d\n", reported.value_or(-1),
+                  sim::KindName(kind), count);
+      as_counted = false;
+    }
+  }
+  return as_counted;
+}
+
+bool RunSucceeded(const InstallationRun& run) {
+  bool succeeded = true;
+  if (!run.installer.Succeeded()) {
+    std::printf("  !! the installer ended with %s %d\n", run.installer.exited ? "status" : "signal",
+                run.installer.code);
+    succeeded = false;
+  }
+  if (!run.station.Succeeded()) {
+    std::printf("  !! the station did not end with release 2.3:56 flashed (%s %d)\n",
+                run.station.exited ? "status" : "signal", run.station.code);
+    succeeded = false;
+  }
+  if (!succeeded) std::printf("installer log:\n%s\nstation report:\n%s\n", run.log.c_str(),
+                              run.station_report.c_str());
+  return succeeded;
+}
+
+void PrintMinimum(const ProtocolMinimum& minimum) {
+  std::printf("  requests %d, %lld bytes; replies %d, %lld bytes: %.3f s on the wire\n",
+              minimum.requests, static_cast<long long>(minimum.request_bytes), minimum.replies,
+              static_cast<long long>(minimum.reply_bytes), minimum.WireSeconds());
+  std::printf("  chunks: fullpack %d, header %d, segments %d (%d)\n", minimum.fullpack_chunks,
+              minimum.header_chunks, minimum.segment_chunks,
+              minimum.fullpack_chunks + minimum.header_chunks + minimum.segment_chunks);
+  std::printf("  silences ending the replies %.3f s, fixed waits %.3f s\n",
+              static_cast<double>(minimum.silence_ms) / 1000.0,
+              static_cast<double>(minimum.wait_ms) / 1000.0);
+  std::printf("  protocol minimum            %10.3f s\n", minimum.Seconds());
+}
+
+// The simulator hands over each reply's last byte one byte time before a
+// real line would (it writes byte k of a reply k byte times after byte 0,
+// where a line completes it after k + 1), and nothing waits for the wire
+// time of the enter upgrader mode request, the one request not followed by
+// a reply. So a run on the simulator may end this much under the minimum.
+double SimulatorHeadStartSeconds(const ProtocolMinimum& minimum) {
+  return static_cast<double>(minimum.replies + minimum.enter_upgrader_bytes) / kBytesPerSecond;
+}
+
+void PrintRun(const InstallationRun& run, const ProtocolMinimum& minimum,
+              const std::optional<LatenessSummary>& lateness) {
+  const double overhead = (run.wall_seconds / minimum.Seconds() - 1.0) * 100.0;
+  const double cpu = run.installer.CpuSeconds();
+  const double cpu_percent = cpu / run.wall_seconds * 100.0;
+  const double floor = minimum.Seconds() - SimulatorHeadStartSeconds(minimum);
+
+  std::printf("  installer wall time         %10.3f s\n", run.wall_seconds);
+  std::printf("  overhead (wall / min - 1)   %10.3f %%   %+.3f s, %.3f ms per reply"
+              "      goal < %.0f %%: %s\n",
+              overhead, run.wall_seconds - minimum.Seconds(),
+              (run.wall_seconds - minimum.Seconds()) * 1000.0 / minimum.replies,
+              kOverheadGoalPercent, Verdict(overhead < kOverheadGoalPercent));
+  std::printf("  installer CPU (user + sys)  %10.3f s = %.3f %% of wall (user %.3f, sys %.3f)"
+              "  goal < %.0f %%: %s\n",
+              cpu, cpu_percent, run.installer.UserSeconds(), run.installer.SystemSeconds(),
+              kCpuGoalPercent,
+              Verdict(cpu_percent < kCpuGoalPercent));
+  std::printf("  context switches            %ld voluntary, %ld involuntary\n",
+              run.installer.usage.ru_nvcsw, run.installer.usage.ru_nivcsw);
+  if (lateness) {
+    std::printf("  read time-outs late by      median %.3f ms, worst %.3f ms"
+                "        goal <= %.0f ms: %s\n",
+                lateness->median_ms, lateness->worst_ms, kLatenessGoalMs,
+                Verdict(lateness->worst_ms <= kLatenessGoalMs));
+  }
+  std::printf("  simulator's floor           %10.3f s (it can beat the minimum by %.3f s);\n"
+              "  overhead against that floor %10.3f %%\n",
+              floor, minimum.Seconds() - floor, (run.wall_seconds / floor - 1.0) * 100.0);
+  std::printf("  progress drawn on the installer's terminal: %zu bytes\n", run.terminal_bytes);
+}
+
+int RunBench() {
+  std::printf("ZELT20 installation benchmark\n");
+  PrintLoad("at start");
+  PrintAppendCost();
+  const std::optional<LatenessSummary> lateness = MeasureLateness();
+
+  const FirmwareImage image;
+  const ProtocolMinimum minimum = ComputeProtocolMinimum(image, IdentifyReplyBytes());
+  std::printf("\nFull installation, fullpack sent, against zelt20-station --wire-time "
+              "(this takes about %.1f minutes):\n",
+              minimum.Seconds() / 60.0);
+  std::fflush(stdout);
+  std::string error;
+  const auto run = RunInstallation({ZELT20_INSTALL_PROGRAM, ZELT20_STATION_PROGRAM}, error);
+  if (!run) {
+    std::fprintf(stderr, "installation_bench: %s\n", error.c_str());
+    return 1;
+  }
+  PrintMinimum(minimum);
+  const bool valid = RunSucceeded(*run) && RequestsAsCounted(*run, minimum);
+  PrintRun(*run, minimum, lateness);
+  PrintLoad("at end");
+  return valid ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace zelt20::bench
+
+int main() { return zelt20::bench::RunBench(); }

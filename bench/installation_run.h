@@ -1,0 +1,41 @@
+// One whole installation as an operator would run it against the simulated
+// station: zelt20-station with the wire time of a 19200-baud line, and the
+// console installer zelt20-install --yes as a separate process, so that its
+// wall and CPU time are its own. The installer's standard error is a
+// terminal, so it draws its progress bar as it does for an operator.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "bench/child_process.h"
+
+namespace zelt20::bench {
+
+struct InstallationPrograms {
+  std::string installer;  // zelt20-install
+  std::string station;    // zelt20-station
+};
+
+struct InstallationRun {
+  double wall_seconds = 0;  // from starting the installer until it ended
+  ChildEnd installer;       // exit status and resource usage
+  ChildEnd station;
+  std::string station_report;  // the simulator's report
+  std::string log;             // the installer's standard output: its log, UTF-8
+  std::size_t terminal_bytes = 0;  // what the installer wrote on its terminal
+};
+
+// None, with the reason in `error`, when a program cannot be started or the
+// station does not tell its line. A run that starts but fails is returned
+// as it ended; the caller judges it.
+std::optional<InstallationRun> RunInstallation(const InstallationPrograms& programs,
+                                               std::string& error);
+
+// The number of requests of one kind ("segment", "fullpack", ...) that the
+// simulator's report counts; none when the report does not say.
+std::optional<int> ReportedRequests(std::string_view report, std::string_view kind);
+
+}  // namespace zelt20::bench
