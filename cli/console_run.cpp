@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "cli/console_platform.h"
 #include "ui/cp1251.h"
 
 namespace zelt20 {
@@ -23,9 +24,7 @@ bool IsOkAnswer(std::string answer) {
 ConsoleRun::ConsoleRun(ConsoleOptions options) : options_(options) {
   log_.SetObserver([this](std::string_view appended) {
     ClearProgressLine();
-    const std::string text = Cp1251ToUtf8(appended);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    WriteUtf8(stdout, Cp1251ToUtf8(appended));
   });
 }
 
@@ -47,7 +46,7 @@ void ConsoleRun::ClearProgressLine() {
 
 bool ConsoleRun::AskConfirmation(const char* text, const char* caption) {
   ClearProgressLine();
-  std::fprintf(stderr, "\n[%s]\n%s\n", Cp1251ToUtf8(caption).c_str(), Cp1251ToUtf8(text).c_str());
+  WriteUtf8(stderr, "\n[" + Cp1251ToUtf8(caption) + "]\n" + Cp1251ToUtf8(text) + "\n");
   if (options_.assume_yes) {
     std::fprintf(stderr, "OK (--yes)\n");
     return true;

@@ -1,13 +1,11 @@
 // zelt20-install: the console installer. One installation run with the port
 // text given on the command line, through the same code as the window.
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "cli/console_platform.h"
 #include "cli/console_run.h"
 #include "install/installation.h"
 #include "link/clock.h"
@@ -39,22 +37,6 @@ const char kUsage[] =
     "  2  a failure after the port was opened\n"
     "  3  stopped with Ctrl-C or declined in a confirmation box\n"
     " 64  wrong command line\n";
-
-zelt20::RunFlags* g_flags = nullptr;
-
-void OnInterrupt(int) {
-  g_flags->stop_requested = true;
-  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program
-}
-
-void InstallInterruptHandler(zelt20::RunFlags& flags) {
-  g_flags = &flags;
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no restart: a pending box answer reads as Cancel
-  sigaction(SIGINT, &action, nullptr);
-}
 
 int ExitStatus(zelt20::RunOutcome outcome) {
   switch (outcome) {
@@ -91,12 +73,13 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  zelt20::UseBinaryOutput();
   zelt20::ConsoleRun console({.assume_yes = assume_yes,
                               .answers = stdin,
-                              .answers_from_terminal = isatty(STDIN_FILENO) == 1,
-                              .progress_on_terminal = isatty(STDERR_FILENO) == 1});
+                              .answers_from_terminal = zelt20::IsTerminal(stdin),
+                              .progress_on_terminal = zelt20::IsTerminal(stderr)});
   zelt20::LogInstallerRelease(console);
-  InstallInterruptHandler(console.Flags());
+  zelt20::InstallInterruptHandler(console.Flags());
 
   const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
   zelt20::Installer installer(

@@ -24,6 +24,7 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   bool ApplyLineSettings() override {
+    if (!IsOpen()) return false;
     DCB settings{};
     settings.DCBlength = sizeof settings;
     if (!GetCommState(handle_, &settings)) return false;
@@ -36,6 +37,7 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   bool SetTimeouts(const ReadTimeouts& timeouts) override {
+    if (!IsOpen()) return false;
     COMMTIMEOUTS values{};
     values.ReadIntervalTimeout = timeouts.interval_ms;
     values.ReadTotalTimeoutMultiplier = timeouts.total_multiplier_ms;
@@ -46,6 +48,7 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity) override {
+    if (!IsOpen()) return 0;
     const DWORD asked = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
     DWORD got = 0;
     if (!ReadFile(handle_, buffer, asked, &got, nullptr)) return 0;
@@ -54,7 +57,7 @@ class Win32SerialDevice final : public SerialDevice {
 
   bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
     written = 0;
-    if (count > MAXDWORD) return false;
+    if (!IsOpen() || count > MAXDWORD) return false;
     DWORD sent = 0;
     const BOOL ok = WriteFile(handle_, data, static_cast<DWORD>(count), &sent, nullptr);
     written = sent;
@@ -70,6 +73,8 @@ class Win32SerialDevice final : public SerialDevice {
   bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
  private:
+  // INVALID_HANDLE_VALUE is also the pseudo handle of the process: a closed
+  // device never hands it to a system call.
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 

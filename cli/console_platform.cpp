@@ -1,0 +1,106 @@
+#include "cli/console_platform.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <string>
+#else
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+namespace zelt20 {
+namespace {
+
+RunFlags* g_flags = nullptr;
+
+#ifdef _WIN32
+
+std::atomic<bool> g_interrupted{false};
+
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT || g_interrupted.exchange(true)) return FALSE;  // default: end
+  g_flags->stop_requested = true;
+  return TRUE;
+}
+
+// The console behind a stream, or none when it goes to a file or pipe (a
+// console, not just any character device: _isatty is true for NUL too).
+HANDLE ConsoleOf(std::FILE* stream) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+
+#else
+
+void OnInterrupt(int) {
+  g_flags->stop_requested = true;
+  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program
+}
+
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+
+bool IsTerminal(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
+
+void InstallInterruptHandler(RunFlags& flags) {
+  g_flags = &flags;
+  // A console read interrupted by Ctrl-C ends as end of input: Cancel.
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void UseBinaryOutput() {
+  for (std::FILE* stream : {stdout, stderr}) {
+    std::fflush(stream);
+    _setmode(_fileno(stream), _O_BINARY);
+  }
+}
+
+// Not through the runtime's write and not by the console's code page: some
+// runtimes (Wine's among them) convert console writes byte by byte.
+void WriteUtf8(std::FILE* stream, std::string_view text) {
+  const HANDLE console = ConsoleOf(stream);
+  if (console == nullptr || text.empty()) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+    return;
+  }
+  std::fflush(stream);
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');  // never more units than bytes
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), size);
+  DWORD written = 0;
+  WriteConsoleW(console, wide.data(), static_cast<DWORD>(units), &written, nullptr);
+}
+
+#else
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+void InstallInterruptHandler(RunFlags& flags) {
+  g_flags = &flags;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a pending box answer reads as Cancel
+  sigaction(SIGINT, &action, nullptr);
+}
+
+void UseBinaryOutput() {}
+
+void WriteUtf8(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+#endif
+
+}  // namespace zelt20

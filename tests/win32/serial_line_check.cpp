@@ -1,0 +1,202 @@
+// Checks the Win32 serial device on a live line: the simulated station
+// (under Wine its pseudo-terminal mapped to a COM port) or a station on a
+// real port. Prints what it measures; exit status 0 when every check held.
+//   - Opening sets 19200 baud 8N1 and keeps the flow control the port had;
+//     while the device holds the port, no other open succeeds.
+//   - A silent line ends a read at the total time-out t x (capacity + 1).
+//   - A reply ends a read about t after its last byte (the interval time-out),
+//     long before the total time-out.
+// The time bounds are sanity bounds: never before the due time, and within
+// a quarter of it plus 100 ms after.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "link/packet.h"
+#include "link/serial_device.h"
+
+namespace zelt20 {
+namespace {
+
+using Milliseconds = std::chrono::duration<double, std::milli>;
+
+// Each read time-out in use, with a read short enough that the silent line
+// costs about a second.
+struct SilentRead {
+  std::uint32_t t;
+  std::size_t capacity;
+};
+const SilentRead kSilentReads[] = {{75, 8}, {150, 4}, {200, 2}, {500, 1}};
+
+// A handle of the port outside the device, to set up and read back its DCB.
+class RawPort {
+ public:
+  explicit RawPort(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  RawPort(const RawPort&) = delete;
+  RawPort& operator=(const RawPort&) = delete;
+  ~RawPort() {
+    if (IsOpen()) CloseHandle(handle_);
+  }
+
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  bool Get(DCB& settings) const {
+    settings = DCB{};
+    settings.DCBlength = sizeof settings;
+    return IsOpen() && GetCommState(handle_, &settings);
+  }
+  bool Set(DCB& settings) const {
+    return IsOpen() && SetCommState(handle_, &settings);
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Wine gives no exclusive access to character devices: share mode 0 keeps
+// out nobody there (a Windows serial driver refuses every second open).
+bool RunsUnderWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool Check(bool held, const char* what) {
+  if (!held) std::printf("  FAILED: %s\n", what);
+  return held;
+}
+
+bool SameFlowControl(const DCB& a, const DCB& b) {
+  return a.fOutX == b.fOutX && a.fInX == b.fInX && a.fOutxCtsFlow == b.fOutxCtsFlow &&
+         a.fOutxDsrFlow == b.fOutxDsrFlow && a.fDtrControl == b.fDtrControl &&
+         a.fRtsControl == b.fRtsControl && a.fDsrSensitivity == b.fDsrSensitivity &&
+         a.fTXContinueOnXoff == b.fTXContinueOnXoff && a.XonChar == b.XonChar &&
+         a.XoffChar == b.XoffChar && a.XonLim == b.XonLim && a.XoffLim == b.XoffLim &&
+         a.fErrorChar == b.fErrorChar && a.ErrorChar == b.ErrorChar && a.EofChar == b.EofChar &&
+         a.EvtChar == b.EvtChar && a.fNull == b.fNull;
+}
+
+void SetFlowControl(DCB& settings, bool on) {
+  settings.fOutX = on;
+  settings.fInX = on;
+  settings.fOutxCtsFlow = on;
+  settings.fRtsControl = on ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+}
+
+// Gives the port other line settings and flow control, opens it through the
+// device, and reads back what the device left.
+bool CheckLineSettings(const std::string& path) {
+  DCB before{};
+  {
+    const RawPort raw(path);
+    DCB wanted{};
+    if (!Check(raw.Get(wanted), "GetCommState before opening")) return false;
+    wanted.BaudRate = CBR_9600;
+    wanted.ByteSize = 7;
+    wanted.Parity = EVENPARITY;
+    wanted.StopBits = TWOSTOPBITS;
+    SetFlowControl(wanted, true);
+    if (!Check(raw.Set(wanted) && raw.Get(before), "SetCommState before opening")) return false;
+  }
+  {
+    const std::unique_ptr<SerialDevice> device = MakePlatformSerialDevice();
+    if (!Check(device->Open(path) && device->ApplyLineSettings(), "open and line settings")) {
+      return false;
+    }
+  }
+  const RawPort raw(path);
+  DCB after{};
+  if (!Check(raw.Get(after), "GetCommState after opening")) return false;
+  std::printf("line settings: %lu baud, %u data bits, parity %u, stop bits %u; XON/XOFF %s, "
+              "CTS/RTS %s; abort-on-error read back %s\n",
+              after.BaudRate, after.ByteSize, after.Parity, after.StopBits,
+              after.fOutX && after.fInX ? "kept on" : "off", after.fOutxCtsFlow ? "kept on" : "off",
+              after.fAbortOnError ? "set" : "clear");
+  bool held = Check(after.BaudRate == CBR_19200 && after.ByteSize == 8 &&
+                        after.Parity == NOPARITY && after.StopBits == ONESTOPBIT,
+                    "19200 baud 8N1");
+  held = Check(SameFlowControl(before, after), "flow control and special characters kept") && held;
+  // The binary packets need the line without flow control from here on.
+  SetFlowControl(after, false);
+  return Check(raw.Set(after), "flow control off again") && held;
+}
+
+struct TimedRead {
+  std::size_t count = 0;
+  Milliseconds took{};
+};
+
+TimedRead ReadTimed(SerialDevice& device, Frame& buffer, std::size_t capacity) {
+  const auto start = std::chrono::steady_clock::now();
+  const std::size_t count = device.Read(buffer.data(), capacity);
+  return {count, std::chrono::steady_clock::now() - start};
+}
+
+bool WithinBounds(Milliseconds took, double due_ms) {
+  return took.count() >= due_ms && took.count() <= due_ms * 1.25 + 100;
+}
+
+bool CheckSilentLine(SerialDevice& device, std::uint32_t t, std::size_t capacity) {
+  if (!Check(device.SetTimeouts({t, t, t}), "SetCommTimeouts")) return false;
+  Frame buffer{};
+  const TimedRead read = ReadTimed(device, buffer, capacity);
+  const double due = static_cast<double>(t) * static_cast<double>(capacity + 1);
+  std::printf("silent line  t=%3u ms, %3zu bytes asked: %zu bytes after %7.1f ms, due %6.0f (%+.1f)\n",
+              t, capacity, read.count, read.took.count(), due, read.took.count() - due);
+  return Check(read.count == 0, "nothing read") && Check(WithinBounds(read.took, due), "total time-out");
+}
+
+// The identify request, whose reply the station sends at once.
+bool CheckReply(SerialDevice& device, std::uint32_t t) {
+  if (!Check(device.SetTimeouts({t, t, t}), "SetCommTimeouts")) return false;
+  Frame request{};
+  const std::size_t length = FrameRequest(kIdentifyCommand, kModeSelector, 0, nullptr, request);
+  std::size_t written = 0;
+  if (!Check(device.Write(request.data(), length, written), "request written")) return false;
+  Frame buffer{};
+  const TimedRead read = ReadTimed(device, buffer, buffer.size());
+  Reply reply;
+  DataArea data{};
+  std::printf("identify     t=%3u ms: %zu-byte reply, read ended %7.1f ms after the request "
+              "(total time-out %zu ms)\n",
+              t, read.count, read.took.count(), t * (kFrameSize + 1));
+  return Check(DecodeReply(buffer, read.count, reply, data) == ReplyCheck::kAccepted,
+               "whole reply") &&
+         Check(WithinBounds(read.took, t), "interval time-out after the last byte");
+}
+
+bool CheckReadTimeouts(const std::string& path) {
+  const std::unique_ptr<SerialDevice> device = MakePlatformSerialDevice();
+  if (!Check(device->Open(path) && device->ApplyLineSettings(), "open")) return false;
+  const bool second_open = RawPort(path).IsOpen();
+  std::printf("second open while the device holds the port: %s\n",
+              second_open ? "allowed" : "refused");
+  bool held = RunsUnderWine() || Check(!second_open, "exclusive access");
+  for (const SilentRead& read : kSilentReads) {
+    held = CheckSilentLine(*device, read.t, read.capacity) && held;
+  }
+  for (const SilentRead& read : kSilentReads) held = CheckReply(*device, read.t) && held;
+  return held;
+}
+
+}  // namespace
+}  // namespace zelt20
+
+int main(int argc, char** argv) {
+  if (argc != 2 || argv[1][0] == '\0' ||
+      std::strspn(argv[1], "0123456789") != std::strlen(argv[1])) {
+    std::fputs("Usage: serial_line_check PORT  (a station, or the simulated one, on COM<PORT>)\n",
+               stderr);
+    return 2;
+  }
+  const std::string path = std::string("\\\\.\\COM") + argv[1];
+  std::printf("%s\n", path.c_str());
+  const bool settings = zelt20::CheckLineSettings(path);
+  const bool timeouts = zelt20::CheckReadTimeouts(path);
+  return settings && timeouts ? 0 : 1;
+}

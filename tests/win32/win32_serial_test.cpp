@@ -1,0 +1,89 @@
+// The Win32 serial device where no COM port is needed: a file that opens
+// but is no serial port, the exclusive open, and a device that is closed.
+// The installation against the simulated station exercises a real line.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/port.h"
+#include "link/serial_device.h"
+#include "tests/support/recording_run.h"
+#include "tests/support/temp_dir.h"
+
+namespace zelt20 {
+namespace {
+
+using test::RecordingRun;
+using test::TempDir;
+
+// A file that CreateFileA opens like a device.
+struct DeviceFile {
+  DeviceFile() { TempDir::Write(path, "not a serial port"); }
+
+  TempDir dir;
+  std::string path = dir.File("port");
+};
+
+// Whether some other opener can have the file to itself now.
+bool OpensExclusively(const std::string& path) {
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
+  return true;
+}
+
+TEST(Win32Serial, DeviceThatTakesNoLineSettingsIsReportedAndClosed) {
+  DeviceFile file;
+  const std::unique_ptr<SerialDevice> device = MakePlatformSerialDevice();
+  RecordingRun run;
+  MessageLog log(run);
+  StationPort port(*device, log);
+
+  EXPECT_EQ(port.OpenPort(file.path.c_str()), 1);
+  EXPECT_EQ(run.AppendsUtf8(),
+            (std::vector<std::string>{"\r\nОшибка: ", "невозможно открыть порт! " + file.path + "\r\n"}));
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_TRUE(OpensExclusively(file.path));  // the handle was really closed
+}
+
+TEST(Win32Serial, OpenHoldsTheDeviceForItselfUntilClosed) {
+  DeviceFile file;
+  const std::unique_ptr<SerialDevice> holder = MakePlatformSerialDevice();
+  const std::unique_ptr<SerialDevice> second = MakePlatformSerialDevice();
+  ASSERT_TRUE(holder->Open(file.path));
+
+  EXPECT_FALSE(second->Open(file.path));
+  EXPECT_FALSE(second->IsOpen());
+  EXPECT_FALSE(OpensExclusively(file.path));
+
+  holder->Close();
+  EXPECT_TRUE(second->Open(file.path));
+}
+
+TEST(Win32Serial, MissingPortLeavesNothingOpen) {
+  const std::unique_ptr<SerialDevice> device = MakePlatformSerialDevice();
+  EXPECT_FALSE(device->Open("\\\\.\\COM250"));
+  EXPECT_FALSE(device->IsOpen());
+}
+
+TEST(Win32Serial, ClosedDeviceRefusesEverythingAndClosesTwiceHarmlessly) {
+  const std::unique_ptr<SerialDevice> device = MakePlatformSerialDevice();
+  std::uint8_t buffer[8] = {1, 2, 3};
+  std::size_t written = 99;
+  EXPECT_FALSE(device->ApplyLineSettings());
+  EXPECT_FALSE(device->SetTimeouts({75, 75, 75}));
+  EXPECT_EQ(device->Read(buffer, sizeof buffer), 0u);
+  EXPECT_FALSE(device->Write(buffer, 3, written));
+  EXPECT_EQ(written, 0u);
+  device->Close();
+  device->Close();
+  EXPECT_FALSE(device->IsOpen());
+}
+
+}  // namespace
+}  // namespace zelt20
