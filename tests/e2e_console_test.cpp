@@ -1,0 +1,210 @@
+// The console installer end to end: zelt20-install started as an operator
+// starts it, against the simulated station over a pseudo-terminal, judged
+// by its standard output (exactly the log, in UTF-8), its exit status and
+// what the station saw. Standard input is not a terminal, so every box is
+// answered Cancel unless --yes is given.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <memory>
+#include <numeric>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/line_run.h"
+
+namespace zelt20::test {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::RequestKind;
+
+constexpr int kComPort = 17;
+constexpr int kExitInstalled = 0;
+constexpr int kExitEarlyEnd = 1;
+constexpr int kExitFailed = 2;
+constexpr int kExitStopped = 3;
+// Far beyond what the runs take: a program still running then hangs.
+constexpr auto kShortRunLimit = 60s;
+constexpr auto kWholeRunLimit = 400s;
+
+const std::string kReleaseLine = "Версия устанавливаемого ПО: 2.3:56\r\n";
+const std::string kStoppedLine = "\r\nВыполнение прервано пользователем\r\n";
+
+std::string ReadGolden(const std::string& name) {
+  std::ifstream file(std::string(ZELT20_TEST_DATA_DIR) + "/" + name, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The simulated station in this process, with the release's fullpack so
+// that it is not sent, and zelt20-install started against it.
+class ConsoleInstaller : public ::testing::Test {
+ protected:
+  sim::SimulatorOptions options;
+  std::unique_ptr<StationOnLine> station;
+
+  ConsoleInstaller() { options.station.fullpack_version = FirmwareImage().FullpackVersionWord(); }
+
+  void AddFault(const char* text) {
+    std::string error;
+    const auto fault = sim::ParseFault(text, error);
+    ASSERT_TRUE(fault) << error;
+    options.faults.push_back(*fault);
+  }
+  std::unique_ptr<ChildProcess> StartInstaller(std::vector<std::string> args = {}) {
+    station = std::make_unique<StationOnLine>(options, kComPort);
+    args.push_back(station->PortText());
+    return std::make_unique<ChildProcess>(ZELT20_INSTALL_PROGRAM, args);
+  }
+  int Requests(RequestKind kind) const { return station->Report().activity.Count(kind); }
+  int AllRequests() const {
+    const sim::SimulatorReport report = station->Report();
+    return std::accumulate(report.activity.requests.begin(), report.activity.requests.end(), 0);
+  }
+};
+
+TEST(ConsolePrograms, InstallTheReleaseAndTheInstallerPrintsExactlyTheLog) {
+  ChildProcess station(ZELT20_STATION_PROGRAM,
+                       {"--fullpack-version", "A0", "--exit-after-prom", "--timeout", "600"});
+  ASSERT_TRUE(station.WaitForOutput("\n", 10s)) << station.Err();
+  const std::string device = station.Out().substr(0, station.Out().find('\n'));
+
+  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "1"}, {{"ZELT20_COM1", device}});
+  EXPECT_EQ(installer.WaitForExit(kWholeRunLimit), kExitInstalled) << installer.Err();
+  EXPECT_EQ(installer.Out(), kReleaseLine + ReadGolden("installation_success.log"));
+
+  // With --exit-after-prom the station ends once the installer has let go
+  // of the line, and its status says whether it holds the release.
+  EXPECT_EQ(station.WaitForExit(30s), 0) << station.Out() << station.Err();
+  EXPECT_NE(station.Out().find("flashed code: matches release 2.3:56"), std::string::npos) << station.Out();
+}
+
+struct BoxCase {
+  const char* name;
+  FirmwareVersion station_version;
+  const char* box_start;
+};
+void PrintTo(const BoxCase& box, std::ostream* out) { *out << box.name; }
+
+class UnansweredBox : public ConsoleInstaller, public ::testing::WithParamInterface<BoxCase> {};
+
+TEST_P(UnansweredBox, IsCancelAndNothingButTheIdentifyIsSent) {
+  options.station.info.version = GetParam().station_version;
+  const auto installer = StartInstaller();
+  EXPECT_EQ(installer->WaitForExit(kShortRunLimit), kExitStopped);
+  EXPECT_TRUE(installer->Out().starts_with(kReleaseLine));
+  EXPECT_TRUE(installer->Out().ends_with(" 00000000\r\nВыполнение прервано пользователем\r\n"))
+      << installer->Out();
+  EXPECT_NE(installer->Err().find(GetParam().box_start), std::string::npos) << installer->Err();
+  EXPECT_NE(installer->Err().find("Cancel"), std::string::npos) << installer->Err();
+  EXPECT_EQ(Requests(RequestKind::kIdentify), 1);
+  EXPECT_EQ(AllRequests(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachBox, UnansweredBox,
+                         ::testing::Values(BoxCase{"SameRelease", kInstallerRelease,
+                                                   "Внимание!!! Версия установленного ПО не новее"},
+                                           BoxCase{"Duration", FirmwareVersion{2, 2, 56},
+                                                   "Внимание!!! Процесс смены версии ПО"}),
+                         [](const auto& test_case) { return std::string(test_case.param.name); });
+
+TEST_F(ConsoleInstaller, BiosThreeIsRefusedWithoutABox) {
+  options.station.info.bios = 3;
+  const auto installer = StartInstaller();
+  EXPECT_EQ(installer->WaitForExit(kShortRunLimit), kExitFailed);
+  EXPECT_TRUE(installer->Out().ends_with(
+      " 00000000\r\n\r\nОшибка: данная версия BIOS не допускает перепрошивку!\r\n"))
+      << installer->Out();
+  EXPECT_EQ(installer->Err(), "");
+  EXPECT_EQ(AllRequests(), 1);
+}
+
+TEST_F(ConsoleInstaller, StationWithoutCodeNeedsNoConfirmation) {
+  options.station.info.version = {0xFF, 0xFF, 0xFFFF};
+  const auto installer = StartInstaller();  // without --yes: a box would be Cancel
+  ASSERT_TRUE(installer->WaitForOutput("Заголовок апгрейтора загружен\r\n", kShortRunLimit))
+      << installer->Out();
+  installer->Signal(SIGINT);
+  EXPECT_EQ(installer->WaitForExit(kShortRunLimit), kExitStopped);
+  EXPECT_NE(installer->Out().find("Получение версии боевого кода... код отсутствует\r\n"), std::string::npos);
+  EXPECT_TRUE(installer->Out().ends_with("Заголовок апгрейтора загружен\r\n" + kStoppedLine))
+      << installer->Out();
+  EXPECT_EQ(installer->Err(), "");
+  EXPECT_EQ(Requests(RequestKind::kEnterUpgrader), 0);
+  EXPECT_EQ(Requests(RequestKind::kFullpackVersion), 1);
+}
+
+TEST_F(ConsoleInstaller, FailureInSegmentTwelveEndsTheRunThere) {
+  AddFault("badcrc:segment12.5");
+  const auto installer = StartInstaller({"--yes"});
+  EXPECT_EQ(installer->WaitForExit(kWholeRunLimit), kExitFailed);
+  EXPECT_TRUE(installer->Out().ends_with(
+      "Сегмент загружен: адрес AC00\r\n"
+      "\r\nОшибка: принят пакет с неправильной CRC\r\nПерепосылка...\r\n"
+      "\r\nОшибка: принят пакет с неправильной CRC\r\nОшибка: исчерпано число перезапросов\r\n"
+      " \r\nОшибка: соединение потеряно!\r\n"))
+      << installer->Out();
+  // Segments 0 to 11, then chunks 1 to 5 of segment 12 and the resend of
+  // chunk 5; no later segment and no PROM write.
+  const FirmwareImage image;
+  const RunTimes times(image, options.station);
+  int chunks_before = 0;
+  for (int segment = 0; segment < 12; ++segment) chunks_before += times.Chunks(segment);
+  const sim::SimulatorReport report = station->Report();
+  EXPECT_EQ(report.blocks.segments_confirmed, 12);
+  EXPECT_EQ(report.activity.Count(RequestKind::kSegmentChunk), chunks_before + 5 + 1);
+  EXPECT_EQ(report.activity.Count(RequestKind::kWriteProm), 0);
+}
+
+TEST_F(ConsoleInstaller, InterruptDuringTheTransferStopsAtTheNextRequest) {
+  const auto installer = StartInstaller({"--yes"});
+  ASSERT_TRUE(installer->WaitForOutput("Сегмент загружен: адрес 8400\r\n", kShortRunLimit))
+      << installer->Out();
+  const int requests_at_interrupt = AllRequests();
+  installer->Signal(SIGINT);
+  EXPECT_EQ(installer->WaitForExit(kShortRunLimit), kExitStopped);
+  EXPECT_TRUE(installer->Out().ends_with("Сегмент загружен: адрес 8400\r\n" + kStoppedLine))
+      << installer->Out();
+  // The chunk whose reply was being read when the signal came, at most, and
+  // the one whose exchange saw the stop; nothing after that.
+  EXPECT_LE(AllRequests() - requests_at_interrupt, 2);
+  EXPECT_EQ(station->Report().blocks.segments_confirmed, 2);
+  EXPECT_EQ(Requests(RequestKind::kWriteProm), 0);
+}
+
+struct PortTextCase {
+  const char* name;
+  const char* text;
+  const char* error;
+};
+void PrintTo(const PortTextCase& port, std::ostream* out) { *out << port.name; }
+
+class BadPortText : public ::testing::TestWithParam<PortTextCase> {};
+
+TEST_P(BadPortText, EndsEarlyWithTheTwoErrorLines) {
+  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", GetParam().text});
+  EXPECT_EQ(installer.WaitForExit(kShortRunLimit), kExitEarlyEnd);
+  EXPECT_EQ(installer.Out(), kReleaseLine + "\r\nОшибка: " + GetParam().error + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Console, BadPortText,
+                         ::testing::Values(PortTextCase{"Empty", "", "не указан номер COM порта!"},
+                                           PortTextCase{"Letter", "1a", "неправильный номер COM порта!"},
+                                           PortTextCase{"TooHigh", "256", "неправильный номер COM порта!"}),
+                         [](const auto& test_case) { return std::string(test_case.param.name); });
+
+TEST(ConsoleMissingDevice, EndsEarlyWithTheOpenFailureLines) {
+  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "9"},
+                         {{"ZELT20_COM9", "/nonexistent/zelt20-station-line"}});
+  EXPECT_EQ(installer.WaitForExit(kShortRunLimit), kExitEarlyEnd);
+  EXPECT_EQ(installer.Out(), kReleaseLine + "\r\nОшибка: невозможно открыть порт! \\\\.\\COM9\r\n");
+}
+
+}  // namespace
+}  // namespace zelt20::test
