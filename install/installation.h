@@ -47,7 +47,6 @@ class Installer {
   // the second argument; the count and the first are not used.
   int RunInstallation(RunContext& dialog, int argc, const char* const* argv);
 
-  const FirmwareImage& Image() const { return image_; }
   const TransferCounters& Counters() const { return counters_; }
   RunOutcome LastOutcome() const { return last_outcome_; }
 

@@ -42,8 +42,6 @@ class MessageLog {
     ReportErrorf(heading, "%s\r\n", message);
   }
 
-  void SetSink(LogSink& sink) { sink_ = &sink; }
-
  private:
   std::array<char, kBufferSize> buffer_{};
   LogSink* sink_;
