@@ -60,33 +60,35 @@ const std::vector<std::string> kHardwareRows = {
     "Резервное поле           \t\t FFFFFFFF\r\n",
 };
 
-TEST(PrintStationInfo, PrintsEveryRowExactly) {
+// The appends of one printout, in UTF-8.
+std::vector<std::string> Printout(const StationInfo& info) {
   test::RecordingRun run;
   MessageLog log(run);
-  PrintStationInfo(SampleStation(), log);
-  std::vector<std::string> expected = {"2.3:56\r\n", "Дата записи ", "21.4.2017 ", "10:5:2\r\n"};
-  expected.insert(expected.end(), kHardwareRows.begin(), kHardwareRows.end());
-  EXPECT_EQ(run.AppendsUtf8(), expected);
+  PrintStationInfo(info, log);
+  return run.AppendsUtf8();
+}
+
+// The given first rows followed by the hardware rows.
+std::vector<std::string> WithHardwareRows(std::vector<std::string> rows) {
+  rows.insert(rows.end(), kHardwareRows.begin(), kHardwareRows.end());
+  return rows;
+}
+
+TEST(PrintStationInfo, PrintsEveryRowExactly) {
+  EXPECT_EQ(Printout(SampleStation()),
+            WithHardwareRows({"2.3:56\r\n", "Дата записи ", "21.4.2017 ", "10:5:2\r\n"}));
 }
 
 TEST(PrintStationInfo, StationWithoutCodeHasNoDateLine) {
   StationInfo info = SampleStation();
   info.version = {0xFF, 0xFF, 0xFFFF};
-  test::RecordingRun run;
-  MessageLog log(run);
-  PrintStationInfo(info, log);
-  std::vector<std::string> expected = {"код отсутствует\r\n"};
-  expected.insert(expected.end(), kHardwareRows.begin(), kHardwareRows.end());
-  EXPECT_EQ(run.AppendsUtf8(), expected);
+  EXPECT_EQ(Printout(info), WithHardwareRows({"код отсутствует\r\n"}));
 }
 
 TEST(PrintStationInfo, VersionBytesPrintSigned) {
   StationInfo info = SampleStation();
   info.version = {0x85, 0xFE, 7};
-  test::RecordingRun run;
-  MessageLog log(run);
-  PrintStationInfo(info, log);
-  EXPECT_EQ(run.AppendsUtf8()[0], "-2.-123:7\r\n");
+  EXPECT_EQ(Printout(info)[0], "-2.-123:7\r\n");
 }
 
 TEST(StationRecord, RoundTripsThroughItsFortyBytes) {
