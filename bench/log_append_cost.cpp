@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "ui/cp1251.h"
-#include "ui/log_text.h"
+#include "core/cp1251.h"
+#include "core/log_text.h"
 
 namespace zelt20::bench {
 namespace {

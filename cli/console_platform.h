@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "ui/run_context.h"
+#include "core/run_context.h"
 
 namespace zelt20 {
 

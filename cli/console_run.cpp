@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/console_platform.h"
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {

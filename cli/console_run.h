@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "ui/log_text.h"
-#include "ui/run_context.h"
+#include "core/log_text.h"
+#include "core/run_context.h"
 
 namespace zelt20 {
 

@@ -8,7 +8,7 @@
 #include "cli/console_platform.h"
 #include "cli/console_run.h"
 #include "install/installation.h"
-#include "link/clock.h"
+#include "core/clock.h"
 #include "link/serial_device.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ui/settings_file.h"
+#include "core/settings_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   static const std::string path = "/tmp/zelt20-settings-fuzz-" + std::to_string(getpid()) + ".ini";

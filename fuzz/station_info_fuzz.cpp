@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "install/station_info.h"
-#include "ui/message_log.h"
+#include "core/message_log.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <span>
 
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {

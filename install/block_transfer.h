@@ -10,7 +10,7 @@
 
 #include "install/firmware_image.h"
 #include "link/station_link.h"
-#include "ui/run_context.h"
+#include "core/run_context.h"
 
 namespace zelt20 {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {

@@ -9,10 +9,10 @@
 #include "install/block_transfer.h"
 #include "install/firmware_image.h"
 #include "install/station_info.h"
-#include "link/clock.h"
+#include "core/clock.h"
 #include "link/serial_device.h"
 #include "link/station_link.h"
-#include "ui/run_context.h"
+#include "core/run_context.h"
 
 namespace zelt20 {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "link/packet.h"
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {

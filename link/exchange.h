@@ -9,8 +9,8 @@
 
 #include "link/packet.h"
 #include "link/port.h"
-#include "ui/message_log.h"
-#include "ui/run_context.h"
+#include "core/message_log.h"
+#include "core/run_context.h"
 
 namespace zelt20 {
 

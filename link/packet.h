@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "link/port.h"
-#include "ui/message_log.h"
+#include "core/message_log.h"
 
 namespace zelt20 {
 

@@ -1,6 +1,6 @@
 #include "link/port.h"
 
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "link/serial_device.h"
-#include "ui/message_log.h"
+#include "core/message_log.h"
 
 namespace zelt20 {
 

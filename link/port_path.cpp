@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ui/settings_file.h"
+#include "core/settings_file.h"
 
 namespace zelt20 {
 namespace {

@@ -21,7 +21,7 @@ cmake --build "$build" --target zelt20-install zelt20-station zelt20-installer
 have_display() { [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1 || [[ -n "${WAYLAND_DISPLAY:-}" ]]; }
 
 if (($#)); then
-  if have_display; then exec "$build/ui/dialog/zelt20-installer" "$1"; fi
+  if have_display; then exec "$build/ui/qt/zelt20-installer" "$1"; fi
   exec "$build/cli/zelt20-install" "$1"
 fi
 
@@ -46,7 +46,7 @@ echo "Simulated station on $device (COM1)" >&2
 
 status=0
 if have_display; then
-  "$build/ui/dialog/zelt20-installer" 1 || status=$?
+  "$build/ui/qt/zelt20-installer" 1 || status=$?
 else
   "$build/cli/zelt20-install" --yes 1 || status=$?
 fi

@@ -10,7 +10,7 @@
 #include "sim/station_model.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/scripted_station.h"
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "tests/support/recording_run.h"
-#include "ui/cp1251.h"
-#include "ui/log_text.h"
-#include "ui/message_log.h"
+#include "core/cp1251.h"
+#include "core/log_text.h"
+#include "core/message_log.h"
 
 namespace zelt20 {
 namespace {

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
-#include "ui/settings_file.h"
+#include "core/settings_file.h"
 
 namespace zelt20 {
 namespace {

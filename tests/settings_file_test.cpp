@@ -1,4 +1,4 @@
-#include "ui/settings_file.h"
+#include "core/settings_file.h"
 
 #include <gtest/gtest.h>
 

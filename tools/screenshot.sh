@@ -50,7 +50,7 @@ until device=$(head -n 1 "$work/station.out" 2>/dev/null) && [ -n "$device" ]; d
 done
 
 # A copy of the installer, so that its config.ini goes to the scratch folder.
-cp "$build/ui/dialog/zelt20-installer" "$work/"
+cp "$build/ui/qt/zelt20-installer" "$work/"
 ZELT20_COM5="$device" QT_QPA_PLATFORM=xcb "$work/zelt20-installer" 5 >"$work/installer.log" 2>&1 &
 pids="$pids $!"
 

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "ui/settings_file.h"
+#include "core/settings_file.h"
 
 namespace zelt20 {
 namespace {

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "link/clock.h"
-#include "ui/cp1251.h"
+#include "core/clock.h"
+#include "core/cp1251.h"
 
 namespace zelt20::test {
 

@@ -1,6 +1,6 @@
 #include "tests/support/recording_run.h"
 
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20::test {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/log_text.h"
-#include "ui/run_context.h"
+#include "core/log_text.h"
+#include "core/run_context.h"
 
 namespace zelt20::test {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "link/clock.h"
+#include "core/clock.h"
 
 namespace zelt20::test {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "tests/support/temp_dir.h"
-#include "ui/settings_file.h"
+#include "core/settings_file.h"
 
 namespace zelt20 {
 namespace {

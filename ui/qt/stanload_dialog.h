@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "ui/log_text.h"
+#include "core/log_text.h"
 #include "ui/port_setting.h"
-#include "ui/run_context.h"
+#include "core/run_context.h"
 
 class QComboBox;
 class QProgressBar;

@@ -1,5 +1,5 @@
 // config.ini on Windows, through the profile calls.
-#include "ui/settings_file.h"
+#include "core/settings_file.h"
 
 #include <windows.h>
 

@@ -10,7 +10,7 @@
 #include <array>
 #include <atomic>
 
-#include "ui/dialog/stanload_app.h"
+#include "ui/qt/stanload_app.h"
 
 namespace {
 

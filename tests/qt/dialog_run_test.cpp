@@ -12,9 +12,9 @@
 
 #include "install/installation.h"
 #include "sim/station_model.h"
-#include "tests/dialog/dialog_harness.h"
+#include "tests/qt/dialog_harness.h"
 #include "tests/support/scripted_station.h"
-#include "ui/dialog/install_worker.h"
+#include "ui/qt/install_worker.h"
 
 namespace zelt20::test {
 namespace {

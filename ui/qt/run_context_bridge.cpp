@@ -1,9 +1,9 @@
-#include "ui/dialog/run_context_bridge.h"
+#include "ui/qt/run_context_bridge.h"
 
 #include <QMetaObject>
 #include <string>
 
-#include "ui/dialog/stanload_dialog.h"
+#include "ui/qt/stanload_dialog.h"
 
 namespace zelt20 {
 

@@ -1,9 +1,9 @@
-#include "ui/message_log.h"
+#include "core/message_log.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/dialog/stanload_app.h"
+#include "ui/qt/stanload_app.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "ui/dialog/app_icon.h"
-#include "ui/settings_file.h"
+#include "ui/qt/app_icon.h"
+#include "core/settings_file.h"
 
 namespace zelt20 {
 

@@ -1,6 +1,6 @@
 // zelt20-installer: the operator's window for reflashing a ZELT20 station.
-#include "ui/dialog/install_worker.h"
-#include "ui/dialog/stanload_app.h"
+#include "ui/qt/install_worker.h"
+#include "ui/qt/stanload_app.h"
 
 int main(int argc, char* argv[]) {
   zelt20::StanloadApp app(argc, argv, zelt20::InstallWorker(zelt20::MakePlatformInstaller()));

@@ -15,7 +15,7 @@
 #include <memory>
 #include <mutex>
 
-#include "ui/run_context.h"
+#include "core/run_context.h"
 
 namespace zelt20 {
 

@@ -1,4 +1,4 @@
-#include "tests/dialog/dialog_harness.h"
+#include "tests/qt/dialog_harness.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -14,8 +14,8 @@
 #include <chrono>
 #include <thread>
 
-#include "ui/cp1251.h"
-#include "ui/settings_file.h"
+#include "core/cp1251.h"
+#include "core/settings_file.h"
 
 namespace zelt20::test {
 namespace {

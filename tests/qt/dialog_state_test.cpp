@@ -11,9 +11,9 @@
 #include <QTest>
 #include <QTextBlock>
 
-#include "tests/dialog/dialog_harness.h"
-#include "ui/cp1251.h"
-#include "ui/dialog/dialog_units.h"
+#include "tests/qt/dialog_harness.h"
+#include "core/cp1251.h"
+#include "ui/qt/dialog_units.h"
 
 namespace zelt20::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/dialog/stanload_dialog.h"
+#include "ui/qt/stanload_dialog.h"
 
 class QApplication;
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 
-#include "ui/run_context.h"
+#include "core/run_context.h"
 
 #if defined(__GNUC__)
 #define ZELT20_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))

@@ -1,4 +1,4 @@
-#include "ui/log_text.h"
+#include "core/log_text.h"
 
 #include <cstring>
 

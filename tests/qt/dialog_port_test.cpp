@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "tests/dialog/dialog_harness.h"
+#include "tests/qt/dialog_harness.h"
 
 namespace zelt20::test {
 namespace {

@@ -1,8 +1,8 @@
-#include "ui/dialog/install_worker.h"
+#include "ui/qt/install_worker.h"
 
 #include <utility>
 
-#include "link/clock.h"
+#include "core/clock.h"
 #include "link/serial_device.h"
 
 namespace zelt20 {

@@ -1,4 +1,4 @@
-#include "ui/dialog/app_icon.h"
+#include "ui/qt/app_icon.h"
 
 #include <QColor>
 #include <QPainter>

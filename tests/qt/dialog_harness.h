@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/dialog/stanload_dialog.h"
+#include "ui/qt/stanload_dialog.h"
 
 class QComboBox;
 class QLabel;

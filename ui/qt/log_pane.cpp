@@ -1,9 +1,9 @@
-#include "ui/dialog/log_pane.h"
+#include "ui/qt/log_pane.h"
 
 #include <QPalette>
 #include <QTextCursor>
 
-#include "ui/dialog/operator_text.h"
+#include "ui/qt/operator_text.h"
 
 namespace zelt20 {
 

@@ -1,4 +1,4 @@
-#include "ui/dialog/stanload_dialog.h"
+#include "ui/qt/stanload_dialog.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -11,12 +11,12 @@
 #include <utility>
 
 #include "install/installation.h"
-#include "ui/cp1251.h"
-#include "ui/dialog/app_icon.h"
-#include "ui/dialog/dialog_units.h"
-#include "ui/dialog/log_pane.h"
-#include "ui/dialog/operator_text.h"
-#include "ui/dialog/run_context_bridge.h"
+#include "core/cp1251.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/log_pane.h"
+#include "ui/qt/operator_text.h"
+#include "ui/qt/run_context_bridge.h"
 
 namespace zelt20 {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {

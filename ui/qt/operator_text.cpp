@@ -1,6 +1,6 @@
-#include "ui/dialog/operator_text.h"
+#include "ui/qt/operator_text.h"
 
-#include "ui/cp1251.h"
+#include "core/cp1251.h"
 
 namespace zelt20 {
 

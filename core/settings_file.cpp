@@ -6,7 +6,7 @@
 // and values lose their surrounding blanks; a value in matching quotes loses
 // them too. The first section and the first key of a name count. A write
 // changes only the one key line (or adds lines) and keeps every other byte.
-#include "ui/settings_file.h"
+#include "core/settings_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "tests/dialog/dialog_harness.h"
-#include "ui/cp1251.h"
+#include "tests/qt/dialog_harness.h"
+#include "core/cp1251.h"
 
 namespace zelt20::test {
 namespace {
