@@ -7,11 +7,14 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace zelt20 {
 
+// The code page and UTF-8, once: the _cp1251 literal runs these at compile
+// time, the conversions below at run time.
 namespace cp1251_detail {
 
 // Unicode code points of the bytes 0x80 to 0xFF; 0xFFFD marks the one
@@ -31,37 +34,60 @@ inline constexpr std::array<char16_t, 128> kHighHalf = {
     0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
+// What DecodeUtf8 gives for bytes that are not UTF-8.
+inline constexpr char32_t kNotUtf8 = 0xFFFFFFFF;
+
+// Decodes the UTF-8 sequence at text[i] and advances i past it; kNotUtf8
+// for a stray continuation byte or a sequence cut short, which leaves i at
+// the byte that broke it.
+constexpr char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i++]);
+  const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+  if (extra < 0) return kNotUtf8;
+  char32_t code = extra == 0 ? lead : lead & (0x3Fu >> extra);
+  for (int k = 0; k < extra; ++k) {
+    if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return kNotUtf8;
+    code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3Fu);
+  }
+  return code;
+}
+
+// The Windows-1251 byte of a code point; none outside the code page.
+constexpr std::optional<char> EncodeByte(char32_t code) {
+  if (code < 0x80) return static_cast<char>(code);
+  for (std::size_t b = 0; b < kHighHalf.size(); ++b) {
+    if (kHighHalf[b] == code && code != 0xFFFD) return static_cast<char>(0x80 + b);
+  }
+  return std::nullopt;
+}
+
+constexpr char16_t DecodeByte(unsigned char byte) {
+  return byte < 0x80 ? char16_t{byte} : kHighHalf[byte - 0x80u];
+}
+
 template <std::size_t N>
 struct Utf8Literal {
   char bytes[N]{};
   consteval Utf8Literal(const char (&text)[N]) {
     for (std::size_t i = 0; i < N; ++i) bytes[i] = text[i];
   }
+  consteval std::string_view Text() const { return {bytes, N - 1}; }
 };
 
-// Decodes one UTF-8 sequence at text[i]; advances i.
-consteval char32_t DecodeUtf8(const char* text, std::size_t& i) {
-  const auto lead = static_cast<unsigned char>(text[i++]);
-  if (lead < 0x80) return lead;
-  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-  if (extra < 0) throw "invalid UTF-8 in an operator text";
-  char32_t code = lead & (0x3F >> extra);
-  while (extra-- > 0) code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3Fu);
-  return code;
-}
-
-consteval char EncodeByte(char32_t code) {
-  if (code < 0x80) return static_cast<char>(code);
-  for (std::size_t b = 0; b < kHighHalf.size(); ++b) {
-    if (kHighHalf[b] == code && code != 0xFFFD) return static_cast<char>(0x80 + b);
-  }
-  throw "character outside Windows-1251 in an operator text";
+// One character of an operator text literal; what does not encode stops
+// the compilation.
+consteval char EncodeLiteralChar(std::string_view text, std::size_t& i) {
+  const char32_t code = DecodeUtf8(text, i);
+  if (code == kNotUtf8) throw "invalid UTF-8 in an operator text";
+  const std::optional<char> byte = EncodeByte(code);
+  if (!byte) throw "character outside Windows-1251 in an operator text";
+  return *byte;
 }
 
 template <Utf8Literal S>
 consteval std::size_t EncodedSize() {
   std::size_t count = 0;
-  for (std::size_t i = 0; S.bytes[i] != '\0'; ++count) DecodeUtf8(S.bytes, i);
+  for (std::size_t i = 0; i < S.Text().size(); ++count) EncodeLiteralChar(S.Text(), i);
   return count + 1;
 }
 
@@ -69,7 +95,7 @@ template <Utf8Literal S>
 consteval std::array<char, EncodedSize<S>()> Encode() {
   std::array<char, EncodedSize<S>()> out{};
   std::size_t i = 0;
-  for (std::size_t o = 0; S.bytes[i] != '\0'; ++o) out[o] = EncodeByte(DecodeUtf8(S.bytes, i));
+  for (std::size_t o = 0; i < S.Text().size(); ++o) out[o] = EncodeLiteralChar(S.Text(), i);
   return out;
 }
 
