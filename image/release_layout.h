@@ -31,6 +31,22 @@ constexpr std::size_t SegmentSecondOffset(int segment) { return SegmentAddressOf
 // The header must reach at least this far for the per-segment words.
 inline constexpr std::size_t kHeaderSegmentWordsEnd = SegmentAddressOffset(kReleaseSegmentCount);
 
+// The upgrader header's fields that stamping writes. Bytes 12 to 51 have the
+// layout of the station information record, header offset 12 + k holding
+// record offset k; the six bytes at 20 to 25 keep the image's own contents.
+inline constexpr std::size_t kHeaderRecordOffset = 12;
+inline constexpr std::size_t kHeaderReleaseOffset = 12;  // minor, major, build word
+inline constexpr std::size_t kHeaderDateStampOffset = 16;
+inline constexpr std::size_t kHeaderProcessorSerialOffset = 26;  // the station's fields from here
+inline constexpr std::size_t kHeaderBiosOffset = 28;
+inline constexpr std::size_t kHeaderMonitorOffset = 30;
+inline constexpr std::size_t kHeaderRamSizeOffset = 32;
+inline constexpr std::size_t kHeaderMinimumCodeVersionOffset = 34;
+inline constexpr std::size_t kHeaderHardwareVersion1Offset = 36;
+inline constexpr std::size_t kHeaderHardwareVersion2Offset = 40;
+inline constexpr std::size_t kHeaderReservedOffset = 44;  // two longs, stamped all ones
+inline constexpr std::size_t kHeaderStampedEnd = 52;
+
 // The bytes the block transfer sends for block `index` whose length word is
 // `length_word`: code segments carry 8 bytes of framing, the others 2.
 constexpr int BlockMessageLengthOf(int index, std::uint16_t length_word) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "core/byte_order.h"
 #include "core/cp1251.h"
 
 namespace zelt20 {

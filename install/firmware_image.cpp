@@ -1,32 +1,13 @@
 #include "install/firmware_image.h"
 
+#include "core/byte_order.h"
 #include "image/embedded_release.h"
 #include "link/packet.h"
 
 namespace zelt20 {
 namespace {
 
-// Stamped header fields. Bytes 12 to 51 have the layout of the station
-// information record, header offset 12 + k holding record offset k.
-constexpr std::size_t kReleaseMinorOffset = 12;
-constexpr std::size_t kReleaseMajorOffset = 13;
-constexpr std::size_t kReleaseBuildOffset = 14;
-constexpr std::size_t kDateStampOffset = 16;
-constexpr std::size_t kProcessorSerialOffset = 26;
-constexpr std::size_t kBiosOffset = 28;
-constexpr std::size_t kMonitorOffset = 30;
-constexpr std::size_t kRamSizeOffset = 32;
-constexpr std::size_t kMinimumCodeVersionOffset = 34;
-constexpr std::size_t kHardwareVersion1Offset = 36;
-constexpr std::size_t kHardwareVersion2Offset = 40;
-constexpr std::size_t kReserved1Offset = 44;
-constexpr std::size_t kReserved2Offset = 48;
 constexpr std::uint32_t kAllOnes = 0xFFFFFFFF;
-
-void WriteLong(std::uint8_t* bytes, std::uint32_t value) {
-  WriteWord(bytes, static_cast<std::uint16_t>(value));
-  WriteWord(bytes + 2, static_cast<std::uint16_t>(value >> 16));
-}
 
 std::span<const std::uint8_t> EmbeddedBlock(int index) {
   return EmbeddedRelease().blocks[static_cast<std::size_t>(index)];
@@ -72,19 +53,17 @@ std::uint16_t FirmwareImage::FullpackVersionWord() const {
 void FirmwareImage::StampUpgraderHeader(FirmwareVersion release, std::uint32_t date_stamp,
                                         const StationInfo& station) {
   std::uint8_t* header = header_.data();
-  header[kReleaseMinorOffset] = release.minor;
-  header[kReleaseMajorOffset] = release.major;
-  WriteWord(header + kReleaseBuildOffset, release.build);
-  WriteLong(header + kDateStampOffset, date_stamp);
-  WriteWord(header + kProcessorSerialOffset, station.processor_serial);
-  WriteWord(header + kBiosOffset, station.bios);
-  WriteWord(header + kMonitorOffset, station.monitor);
-  WriteWord(header + kRamSizeOffset, station.ram_kb);
-  WriteWord(header + kMinimumCodeVersionOffset, station.minimum_code_version);
-  WriteLong(header + kHardwareVersion1Offset, station.hardware_version_1);
-  WriteLong(header + kHardwareVersion2Offset, station.hardware_version_2);
-  WriteLong(header + kReserved1Offset, kAllOnes);
-  WriteLong(header + kReserved2Offset, kAllOnes);
+  WriteLong(header + kHeaderReleaseOffset, release.Word());
+  WriteLong(header + kHeaderDateStampOffset, date_stamp);
+  WriteWord(header + kHeaderProcessorSerialOffset, station.processor_serial);
+  WriteWord(header + kHeaderBiosOffset, station.bios);
+  WriteWord(header + kHeaderMonitorOffset, station.monitor);
+  WriteWord(header + kHeaderRamSizeOffset, station.ram_kb);
+  WriteWord(header + kHeaderMinimumCodeVersionOffset, station.minimum_code_version);
+  WriteLong(header + kHeaderHardwareVersion1Offset, station.hardware_version_1);
+  WriteLong(header + kHeaderHardwareVersion2Offset, station.hardware_version_2);
+  WriteLong(header + kHeaderReservedOffset, kAllOnes);
+  WriteLong(header + kHeaderReservedOffset + 4, kAllOnes);
 
   // The checksum covers L2 bytes starting with the checksum length word
   // itself, but not the block length word.

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/byte_order.h"
 #include "core/cp1251.h"
 
 namespace zelt20 {

@@ -2,21 +2,11 @@
 
 #include <cstring>
 
-#include "link/packet.h"
+#include "core/byte_order.h"
 #include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {
-
-std::uint32_t ReadLong(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(ReadWord(bytes)) |
-         static_cast<std::uint32_t>(ReadWord(bytes + 2)) << 16;
-}
-
-void WriteLong(std::uint8_t* bytes, std::uint32_t value) {
-  WriteWord(bytes, static_cast<std::uint16_t>(value));
-  WriteWord(bytes + 2, static_cast<std::uint16_t>(value >> 16));
-}
 
 // Rows 6 to 9 and 10 to 13 of the printout share these formats.
 constexpr const char* kWordRow = "%s %04X\r\n";

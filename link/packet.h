@@ -28,14 +28,6 @@ using DataArea = std::array<std::uint8_t, kMaxPayload>;
 // is no standard CRC; no library CRC can stand in for it.
 std::uint16_t ComputeChecksum(const std::uint8_t* data, std::size_t count, std::uint16_t initial);
 
-inline std::uint16_t ReadWord(const std::uint8_t* bytes) {
-  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-inline void WriteWord(std::uint8_t* bytes, std::uint16_t value) {
-  bytes[0] = static_cast<std::uint8_t>(value);
-  bytes[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
 // Builds a request as it goes on the line and returns its length. The
 // identify command always carries no payload and a 0xFFFF selector always
 // one 0x00 byte, whatever the caller passes; otherwise the n <= 256 bytes.

@@ -1,5 +1,6 @@
 #include "sim/block_receiver.h"
 
+#include "core/byte_order.h"
 #include "image/release_layout.h"
 #include "link/exchange.h"
 #include "link/packet.h"

@@ -5,25 +5,15 @@
 #include <cstdio>
 #include <span>
 
+#include "core/byte_order.h"
 #include "image/release_layout.h"
 #include "link/packet.h"
 
 namespace zelt20::sim {
 namespace {
 
-// Header offsets of the fields the installer stamps.
-constexpr std::size_t kReleaseAt = 12;
-constexpr std::size_t kDateAt = 16;
-constexpr std::size_t kStationFieldsAt = 26;
-constexpr std::size_t kAllOnesAt = 44;
-constexpr std::size_t kStampedEnd = 52;
 // The station fields sit at the same place in the record, 12 bytes earlier.
-constexpr std::size_t kRecordStationFieldsAt = kStationFieldsAt - kReleaseAt;
-
-std::uint32_t ReadLong(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(ReadWord(bytes)) |
-         static_cast<std::uint32_t>(ReadWord(bytes + 2)) << 16;
-}
+constexpr std::size_t kRecordStationFieldsAt = kHeaderProcessorSerialOffset - kHeaderRecordOffset;
 
 std::string Hex(unsigned value) {
   char text[16];
@@ -75,16 +65,17 @@ void CheckHeader(std::span<const std::uint8_t> got, std::span<const std::uint8_t
   const std::array<std::uint8_t, 4> version = {kInstallerRelease.minor, kInstallerRelease.major,
                                                static_cast<std::uint8_t>(kInstallerRelease.build),
                                                static_cast<std::uint8_t>(kInstallerRelease.build >> 8)};
-  check.Expect(std::ranges::equal(got.subspan(kReleaseAt, 4), version),
+  check.Expect(std::ranges::equal(got.subspan(kHeaderReleaseOffset, 4), version),
                "header bytes 12-15 do not hold release 2.3:56");
 
   std::array<std::uint8_t, StationInfo::kSize> record{};
   station.ToBytes(record.data());
-  const std::size_t field_bytes = kAllOnesAt - kStationFieldsAt;
-  check.Expect(std::ranges::equal(got.subspan(kStationFieldsAt, field_bytes),
+  const std::size_t field_bytes = kHeaderReservedOffset - kHeaderProcessorSerialOffset;
+  check.Expect(std::ranges::equal(got.subspan(kHeaderProcessorSerialOffset, field_bytes),
                                   std::span(record).subspan(kRecordStationFieldsAt, field_bytes)),
                "header bytes 26-43 do not hold the station's hardware fields");
-  check.Expect(std::ranges::all_of(got.subspan(kAllOnesAt, kStampedEnd - kAllOnesAt),
+  check.Expect(std::ranges::all_of(got.subspan(kHeaderReservedOffset,
+                                               kHeaderStampedEnd - kHeaderReservedOffset),
                                    [](std::uint8_t b) { return b == 0xFF; }),
                "header bytes 44-51 are not all ones");
 
@@ -99,7 +90,9 @@ void CheckHeader(std::span<const std::uint8_t> got, std::span<const std::uint8_t
                "the header checksum is wrong");
 
   const std::array<std::pair<std::size_t, std::size_t>, 3> kept = {
-      {{0, kReleaseAt}, {kDateAt + 4, kStationFieldsAt}, {kStampedEnd, checksum_at}}};
+      {{0, kHeaderReleaseOffset},
+       {kHeaderDateStampOffset + 4, kHeaderProcessorSerialOffset},
+       {kHeaderStampedEnd, checksum_at}}};
   for (const auto& [from, to] : kept) {
     if (const auto at = FirstDifference(got, release, from, to)) {
       check.Fail("header byte " + std::to_string(*at) + " differs from the release");
@@ -149,7 +142,9 @@ FlashCheck CheckFlashedCode(const FlashedState& flashed, const StationInfo& stat
   const CodeSet& code = *flashed.code;
   Checker check(result.problems);
   CheckHeader(code.header, release.BlockBytes(kUpgraderHeaderIndex), station, check);
-  if (code.header.size() >= kDateAt + 4) result.header_date_stamp = ReadLong(&code.header[kDateAt]);
+  if (code.header.size() >= kHeaderDateStampOffset + 4) {
+    result.header_date_stamp = ReadLong(&code.header[kHeaderDateStampOffset]);
+  }
   for (int segment = 0; segment < kReleaseSegmentCount; ++segment) {
     check.ExpectMessage("segment " + std::to_string(segment),
                         code.segments[static_cast<std::size_t>(segment)],

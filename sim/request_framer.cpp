@@ -1,5 +1,6 @@
 #include "sim/request_framer.h"
 
+#include "core/byte_order.h"
 #include "link/packet.h"
 
 namespace zelt20::sim {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/byte_order.h"
 #include "image/release_layout.h"
 #include "link/exchange.h"
 #include "link/packet.h"
@@ -11,10 +12,6 @@
 
 namespace zelt20::sim {
 namespace {
-
-// The release fields of the upgrader header hold a station information
-// record from this offset on (version, then write date).
-constexpr std::size_t kHeaderRecordOffset = 12;
 
 std::string Hex4(std::uint16_t value) {
   char text[8];

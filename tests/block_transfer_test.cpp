@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/byte_order.h"
 #include "install/block_transfer.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/scripted_station.h"

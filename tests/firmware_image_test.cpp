@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "core/byte_order.h"
 #include "install/firmware_image.h"
 #include "link/packet.h"
 
@@ -16,10 +17,6 @@ namespace {
 std::vector<std::uint8_t> HeaderOf(const FirmwareImage& image) {
   const auto header = image.BlockBytes(kUpgraderHeaderIndex);
   return {header.begin(), header.end()};
-}
-
-std::uint32_t LongAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-  return ReadWord(&bytes[offset]) | static_cast<std::uint32_t>(ReadWord(&bytes[offset + 2])) << 16;
 }
 
 // The checksum as stamped: over the L2 bytes from offset 2, stored at 2 + L2.
@@ -94,16 +91,16 @@ TEST(FirmwareImage, StampingWritesOnlyTheStampedFieldsAndAValidChecksum) {
   EXPECT_EQ(stamped[12], 3);
   EXPECT_EQ(stamped[13], 2);
   EXPECT_EQ(ReadWord(&stamped[14]), 56);
-  EXPECT_EQ(LongAt(stamped, 16), 0xC29550A1u);
+  EXPECT_EQ(ReadLong(&stamped[16]), 0xC29550A1u);
   EXPECT_EQ(ReadWord(&stamped[26]), 42);
   EXPECT_EQ(ReadWord(&stamped[28]), 0x0005);
   EXPECT_EQ(ReadWord(&stamped[30]), 0x0102);
   EXPECT_EQ(ReadWord(&stamped[32]), 0x0200);
   EXPECT_EQ(ReadWord(&stamped[34]), 0x0017);
-  EXPECT_EQ(LongAt(stamped, 36), 0x11223344u);
-  EXPECT_EQ(LongAt(stamped, 40), 0x55667788u);
-  EXPECT_EQ(LongAt(stamped, 44), 0xFFFFFFFFu);
-  EXPECT_EQ(LongAt(stamped, 48), 0xFFFFFFFFu);
+  EXPECT_EQ(ReadLong(&stamped[36]), 0x11223344u);
+  EXPECT_EQ(ReadLong(&stamped[40]), 0x55667788u);
+  EXPECT_EQ(ReadLong(&stamped[44]), 0xFFFFFFFFu);
+  EXPECT_EQ(ReadLong(&stamped[48]), 0xFFFFFFFFu);
   EXPECT_TRUE(HeaderChecksumHolds(stamped));
   // Read from the header copy that is sent; stamping leaves them alone.
   for (int segment = 0; segment < kSegmentCount; ++segment) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/byte_order.h"
 #include "link/packet.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/scripted_station.h"

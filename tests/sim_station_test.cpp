@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "core/byte_order.h"
 #include "install/firmware_image.h"
 #include "link/exchange.h"
 #include "link/packet.h"
