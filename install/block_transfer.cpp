@@ -6,6 +6,7 @@
 
 #include "core/byte_order.h"
 #include "core/cp1251.h"
+#include "link/resend.h"
 
 namespace zelt20 {
 namespace {
@@ -50,74 +51,60 @@ std::int32_t TransferCounters::ProgressPosition() const {
 int BlockTransfer::SendBlock(int block_index) {
   if (link_.port.SetReadTimeouts(kOpenTimeoutMs) != 0) return kBlockFailed;
   const std::size_t message_length = AssembleBlockMessage(image_, block_index, message_);
-
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (attempt == 1) link_.log.Log("%s\r\n", "Перепосылка всего сегмента"_cp1251);
-    switch (SendMessageOnce(block_index, message_length)) {
-      case AttemptEnd::kConfirmed: return kBlockConfirmed;
-      case AttemptEnd::kFailed: return kBlockFailed;
-      case AttemptEnd::kStopped: return kBlockStopped;
-      case AttemptEnd::kResend: break;
-    }
-  }
-  link_.log.ReportError(ErrorHeading::kSameLine, "исчерпано число перезапросов"_cp1251);
-  return kBlockFailed;
+  return RunWithOneResend(link_.log, "Перепосылка всего сегмента"_cp1251, [&] {
+           return SendMessageOnce(block_index, message_length);
+         }).value_or(kBlockFailed);
 }
 
 // One attempt: every chunk but the last must be acknowledged; only a
-// loaded status on the last one confirms the block.
-BlockTransfer::AttemptEnd BlockTransfer::SendMessageOnce(int block_index,
-                                                         std::size_t message_length) {
+// loaded status on the last one confirms the block. None: the block goes
+// again.
+std::optional<int> BlockTransfer::SendMessageOnce(int block_index, std::size_t message_length) {
   for (std::size_t offset = 0; offset < message_length;) {
     const std::size_t n = std::min(message_length - offset, kChunkSize);
     const bool last_chunk = offset + n == message_length;
-    if (last_chunk && link_.port.SetReadTimeouts(kLastChunkTimeoutMs) != 0) {
-      return AttemptEnd::kFailed;
-    }
+    if (last_chunk && link_.port.SetReadTimeouts(kLastChunkTimeoutMs) != 0) return kBlockFailed;
     ReplyBuffer chunk{};
     std::memcpy(chunk.data(), &message_[offset], n);
     int length = static_cast<int>(n);
     const int result =
         link_.exchange.ExchangeCommand(kUpgradeCommand, SelectorFor(block_index), length, chunk);
-    if (result == kExchangeFailed || result == kRetriesExhausted) return AttemptEnd::kFailed;
-    if (result == kStoppedByOperator) return AttemptEnd::kStopped;
+    if (result == kExchangeFailed || result == kRetriesExhausted) return kBlockFailed;
+    if (result == kStoppedByOperator) return kBlockStopped;
 
     counters_.bytes_sent += static_cast<std::int32_t>(n);
     run_.SetProgressPosition(counters_.ProgressPosition());
 
     if (result == kReplyWithData) {
       // A status in answer to an earlier chunk ends the attempt silently.
-      return last_chunk ? JudgeLastChunkReply(block_index, chunk[1]) : AttemptEnd::kResend;
+      if (!last_chunk) return std::nullopt;
+      return JudgeLastChunkReply(block_index, ReadWord(chunk.data()));
     }
     offset += n;
   }
-  return AttemptEnd::kResend;  // the last chunk was only acknowledged
+  return std::nullopt;  // the last chunk was only acknowledged
 }
 
-BlockTransfer::AttemptEnd BlockTransfer::JudgeLastChunkReply(int block_index,
-                                                             std::uint8_t status_high_byte) {
+std::optional<int> BlockTransfer::JudgeLastChunkReply(int block_index, std::uint16_t status) {
   MessageLog& log = link_.log;
-  const char* complaint = nullptr;
-  switch (status_high_byte) {
-    case 0x03:
-      log.Log("%s\r\n", "Заголовок апгрейтора загружен"_cp1251);
-      return AttemptEnd::kConfirmed;
-    case 0x05:
-      if (block_index == kFullpackIndex) {
-        log.Log("%s\r\n", "Fullpack загружен"_cp1251);
-      } else {
-        log.Log("%s %X\r\n", "Сегмент загружен: адрес"_cp1251, unsigned{ReadWord(&message_[2])});
-      }
-      return AttemptEnd::kConfirmed;
-    case 0x24: complaint = "ответ - неправильная CRC заголовка апгрейтора"_cp1251; break;
-    case 0x25: complaint = "ответ - неправильный формат сегмента"_cp1251; break;
-    case 0x26: complaint = "ответ - неправильная CRC сегмента"_cp1251; break;
-    default:
-      log.ReportError(ErrorHeading::kNewLineNoBlank, "принято неправильное поле команды"_cp1251);
-      return AttemptEnd::kFailed;
+  const BlockStatusMeaning& meaning = MeaningOfBlockStatus(status);
+  switch (meaning.effect) {
+    case BlockEffect::kConfirm: break;
+    case BlockEffect::kResend:
+      log.ReportError(ErrorHeading::kNewLineNoBlank, meaning.text);
+      return std::nullopt;
+    case BlockEffect::kFail:
+      log.ReportError(ErrorHeading::kNewLineNoBlank, meaning.text);
+      return kBlockFailed;
   }
-  log.ReportError(ErrorHeading::kNewLineNoBlank, complaint);
-  return AttemptEnd::kResend;
+  if (block_index == kFullpackIndex && meaning.fullpack_text != nullptr) {
+    log.Log("%s\r\n", meaning.fullpack_text);
+  } else if (meaning.with_address) {
+    log.Log("%s %X\r\n", meaning.text, unsigned{ReadWord(&message_[2])});
+  } else {
+    log.Log("%s\r\n", meaning.text);
+  }
+  return kBlockConfirmed;
 }
 
 }  // namespace zelt20

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "install/firmware_image.h"
@@ -41,9 +42,10 @@ class BlockTransfer {
   int SendBlock(int block_index);
 
  private:
-  enum class AttemptEnd { kConfirmed, kFailed, kStopped, kResend };
-  AttemptEnd SendMessageOnce(int block_index, std::size_t message_length);
-  AttemptEnd JudgeLastChunkReply(int block_index, std::uint8_t status_high_byte);
+  // Both return no result when the attempt ends without one and the whole
+  // block is due again.
+  std::optional<int> SendMessageOnce(int block_index, std::size_t message_length);
+  std::optional<int> JudgeLastChunkReply(int block_index, std::uint16_t status);
 
   StationLink& link_;
   RunContext& run_;

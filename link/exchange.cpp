@@ -5,54 +5,17 @@
 
 #include "core/byte_order.h"
 #include "core/cp1251.h"
+#include "link/resend.h"
 
 namespace zelt20 {
-namespace {
-
-// 0 means: leave the time-out as the caller set it (segment chunks).
-std::uint32_t TimeoutFor(std::uint16_t selector) {
-  switch (selector) {
-    case kModeSelector: return kModeRequestTimeoutMs;
-    case kLoadSegmentSelector: return 0;
-    case kWritePromSelector: return kWritePromTimeoutMs;
-    default: return kLastChunkTimeoutMs;
-  }
-}
-
-enum class StatusEffect { kAcknowledge, kResend, kFail, kStoreData };
-
-struct StatusMeaning {
-  StatusEffect effect;
-  const char* message;  // null when the code is not reported here
-};
-
-StatusMeaning MeaningOf(std::uint8_t high_byte) {
-  switch (high_byte) {
-    case 0x00: return {StatusEffect::kAcknowledge, nullptr};
-    case 0x20: return {StatusEffect::kResend, "ответ - неизвестная команда"_cp1251};
-    case 0x21: return {StatusEffect::kResend, "ответ - неправильный заголовок команды"_cp1251};
-    case 0x22: return {StatusEffect::kResend, "ответ - неправильная CRC пакета"_cp1251};
-    case 0x23: return {StatusEffect::kResend, "ответ - истек таймаут ожидания байта"_cp1251};
-    case 0x27: return {StatusEffect::kFail, "ответ - неправильный тип ППЗУ"_cp1251};
-    case 0x28: return {StatusEffect::kStoreData, "ответ - операция с ППЗУ не выполнена"_cp1251};
-    case 0x29: return {StatusEffect::kFail, "ответ - обработка fullpack не выполнена"_cp1251};
-    default: return {StatusEffect::kStoreData, nullptr};
-  }
-}
-
-}  // namespace
-
 int CommandExchange::ExchangeCommand(std::uint16_t command, std::uint16_t selector, int& length,
                                      ReplyBuffer& buffer) {
-  if (const std::uint32_t timeout = TimeoutFor(selector); timeout != 0) {
-    if (port_.SetReadTimeouts(timeout) != 0) return kExchangeFailed;
+  if (const std::optional<std::uint32_t> timeout = ReadTimeoutFor(selector)) {
+    if (port_.SetReadTimeouts(*timeout) != 0) return kExchangeFailed;
   }
-  for (int attempt = 1; attempt <= 2; ++attempt) {
-    if (attempt == 2) log_.Log("%s\r\n", "Перепосылка..."_cp1251);
-    if (const auto result = RunAttempt(command, selector, length, buffer)) return *result;
-  }
-  log_.ReportError(ErrorHeading::kSameLine, "исчерпано число перезапросов"_cp1251);
-  return kRetriesExhausted;
+  return RunWithOneResend(log_, "Перепосылка..."_cp1251, [&] {
+           return RunAttempt(command, selector, length, buffer);
+         }).value_or(kRetriesExhausted);
 }
 
 std::optional<int> CommandExchange::RunAttempt(std::uint16_t command, std::uint16_t selector,
@@ -75,8 +38,7 @@ std::optional<int> CommandExchange::RunAttempt(std::uint16_t command, std::uint1
 
 std::optional<int> CommandExchange::Dispatch(const Reply& reply, const DataArea& data, int& length,
                                              ReplyBuffer& buffer) {
-  const auto high_byte = static_cast<std::uint8_t>(reply.status >> 8);
-  const StatusMeaning meaning = MeaningOf(high_byte);
+  const StatusMeaning& meaning = MeaningOfStatus(reply.status);
   if (meaning.message != nullptr) log_.ReportError(ErrorHeading::kNewLineNoBlank, meaning.message);
   switch (meaning.effect) {
     case StatusEffect::kAcknowledge: return kAcknowledged;

@@ -9,6 +9,7 @@
 
 #include "link/packet.h"
 #include "link/port.h"
+#include "link/protocol.h"
 #include "core/message_log.h"
 #include "core/run_context.h"
 
@@ -22,13 +23,6 @@ enum ExchangeResult : int {
   kReplyWithData = 3,  // status word and reply data in the caller's buffer
   kStoppedByOperator = 4,
 };
-
-// Selectors of the upgrade command.
-inline constexpr std::uint16_t kFullpackVersionSelector = 2;
-inline constexpr std::uint16_t kLoadHeaderSelector = 3;
-inline constexpr std::uint16_t kLoadFullpackSelector = 4;
-inline constexpr std::uint16_t kLoadSegmentSelector = 5;
-inline constexpr std::uint16_t kWritePromSelector = 6;
 
 // Request payload going out, status word and reply data coming back.
 inline constexpr std::size_t kReplyBufferSize = kMaxPayload + 2;

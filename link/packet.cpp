@@ -63,7 +63,7 @@ std::size_t FrameReply(std::uint16_t command, std::uint16_t status, std::size_t 
   n = std::min(n, kMaxPayload);
   WriteWord(&frame[0], command);
   WriteWord(&frame[2], status);
-  WriteWord(&frame[4], static_cast<std::uint16_t>(status == 0xFFFF ? n : n + kFrameHeaderSize));
+  WriteWord(&frame[4], static_cast<std::uint16_t>(status == kBareLengthStatus ? n : n + kFrameHeaderSize));
   if (n > 0) std::memcpy(&frame[kFrameHeaderSize], payload, n);
   const std::size_t covered = n + kFrameHeaderSize;
   WriteWord(&frame[covered], ComputeChecksum(frame.data(), covered, 0));
@@ -108,7 +108,7 @@ ReplyCheck DecodeReply(const Frame& frame, std::size_t m, Reply& reply, DataArea
   reply.command = ReadWord(&frame[0]);
   reply.status = ReadWord(&frame[2]);
   const std::uint16_t length_word = ReadWord(&frame[4]);
-  const std::uint16_t n16 = reply.status == 0xFFFF
+  const std::uint16_t n16 = reply.status == kBareLengthStatus
                                 ? length_word
                                 : static_cast<std::uint16_t>(length_word - kFrameHeaderSize);
   const std::size_t n = n16;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "link/port.h"
+#include "link/protocol.h"
 #include "core/message_log.h"
 
 namespace zelt20 {
@@ -15,10 +16,6 @@ namespace zelt20 {
 inline constexpr std::size_t kMaxPayload = 256;
 inline constexpr std::size_t kFrameHeaderSize = 6;
 inline constexpr std::size_t kFrameSize = kFrameHeaderSize + kMaxPayload + 2;  // 264
-
-inline constexpr std::uint16_t kIdentifyCommand = 0xF004;  // also marks packed replies
-inline constexpr std::uint16_t kUpgradeCommand = 0xF000;
-inline constexpr std::uint16_t kModeSelector = 0xFFFF;  // identify / enter upgrader mode
 
 using Frame = std::array<std::uint8_t, kFrameSize>;
 using DataArea = std::array<std::uint8_t, kMaxPayload>;

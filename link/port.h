@@ -5,18 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/protocol.h"
 #include "link/serial_device.h"
 #include "core/message_log.h"
 
 namespace zelt20 {
-
-// Read time-outs in use: at opening and at the start of each block, before
-// the last chunk of a block and for most requests, for the 0xFFFF requests,
-// and for writing the PROM.
-inline constexpr std::uint32_t kOpenTimeoutMs = 150;
-inline constexpr std::uint32_t kLastChunkTimeoutMs = 75;
-inline constexpr std::uint32_t kModeRequestTimeoutMs = 200;
-inline constexpr std::uint32_t kWritePromTimeoutMs = 500;
 
 class StationPort {
  public:

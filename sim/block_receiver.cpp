@@ -2,8 +2,8 @@
 
 #include "core/byte_order.h"
 #include "image/release_layout.h"
-#include "link/exchange.h"
 #include "link/packet.h"
+#include "link/protocol.h"
 #include "sim/station_status.h"
 
 namespace zelt20::sim {

@@ -5,8 +5,8 @@
 
 #include "core/byte_order.h"
 #include "image/release_layout.h"
-#include "link/exchange.h"
 #include "link/packet.h"
+#include "link/protocol.h"
 #include "sim/run_length_packer.h"
 #include "sim/station_status.h"
 

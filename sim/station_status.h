@@ -1,5 +1,9 @@
 // The status words the simulated station answers with. The installer reads
 // only the high byte; the simulator keeps the low byte zero.
+//
+// The simulator reads statuses here, apart from the installer's table
+// (link/protocol.h), on purpose: it is the oracle the installer is tested
+// against, and a table it shared would agree with the installer's mistakes.
 #pragma once
 
 #include <cstdint>
