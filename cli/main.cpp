@@ -41,7 +41,6 @@ const char kUsage[] =
 int ExitStatus(zelt20::RunOutcome outcome) {
   switch (outcome) {
     case zelt20::RunOutcome::kInstalled: return 0;
-    case zelt20::RunOutcome::kNotRun:
     case zelt20::RunOutcome::kEarlyEnd: return 1;
     case zelt20::RunOutcome::kFailed: return 2;
     case zelt20::RunOutcome::kStopped: return 3;
@@ -84,6 +83,5 @@ int main(int argc, char** argv) {
   const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
   zelt20::Installer installer(
       {*device, zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
-  zelt20::InstallThreadProc(installer, console, port_text);
-  return ExitStatus(installer.LastOutcome());
+  return ExitStatus(installer.RunInstallation(console, port_text));
 }

@@ -117,10 +117,9 @@ int main(int argc, char** argv) {
   const std::vector<std::uint8_t> file = zelt20::SerializeRelease(views, kSizeTable);
 
   // The stand-in must pass the same check as any release the build embeds.
-  zelt20::ReleaseView release{};
-  const std::string error = zelt20::CheckRelease(file, release);
-  if (!error.empty()) {
-    std::fprintf(stderr, "make_standin_release: the stand-in breaks a rule: %s\n", error.c_str());
+  if (const auto release = zelt20::CheckRelease(file); !release) {
+    std::fprintf(stderr, "make_standin_release: the stand-in breaks a rule: %s\n",
+                 release.Reason().c_str());
     return 1;
   }
 

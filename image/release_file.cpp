@@ -25,53 +25,54 @@ std::string BlockName(int index) {
   return "code segment " + number + " (block " + number + ")";
 }
 
-std::string Truncated(const std::string& what, std::size_t needed, std::size_t left) {
-  return "truncated file: " + what + " needs " + std::to_string(needed) + " bytes, only " +
-         std::to_string(left) + " remain";
+Refusal Truncated(const std::string& what, std::size_t needed, std::size_t left) {
+  return {"truncated file: " + what + " needs " + std::to_string(needed) + " bytes, only " +
+          std::to_string(left) + " remain"};
 }
 
-std::string CheckUpgraderHeader(std::span<const std::uint8_t> header) {
+Checked<> CheckUpgraderHeader(std::span<const std::uint8_t> header) {
   if (header.size() < kHeaderChecksumLengthOffset + 2) {
-    return "the upgrader header (block 28) is too short to hold its checksum length word";
+    return Refusal{"the upgrader header (block 28) is too short to hold its checksum length word"};
   }
   const std::size_t length = header.size() - 2;
   const std::size_t covered = WordAt(header, kHeaderChecksumLengthOffset);
   const std::size_t checksum_offset = kHeaderChecksumStart + covered;
   if (covered + 2 > length) {
-    return "the upgrader header's checksum falls outside the block: checksum length " +
-           std::to_string(covered) + " + 2 exceeds the block length " + std::to_string(length) +
-           " (the rule is L2 + 2 <= L)";
+    return Refusal{"the upgrader header's checksum falls outside the block: checksum length " +
+                   std::to_string(covered) + " + 2 exceeds the block length " +
+                   std::to_string(length) + " (the rule is L2 + 2 <= L)"};
   }
   if (checksum_offset < kHeaderSegmentWordsEnd) {
-    return "the upgrader header's checksum length " + std::to_string(covered) +
-           " does not cover the per-segment words, which end at offset " +
-           std::to_string(kHeaderSegmentWordsEnd) + " (the rule is 2 + L2 >= " +
-           std::to_string(kHeaderSegmentWordsEnd) + ")";
+    return Refusal{"the upgrader header's checksum length " + std::to_string(covered) +
+                   " does not cover the per-segment words, which end at offset " +
+                   std::to_string(kHeaderSegmentWordsEnd) + " (the rule is 2 + L2 >= " +
+                   std::to_string(kHeaderSegmentWordsEnd) + ")"};
   }
-  return {};
+  return Accepted{};
 }
 
 }  // namespace
 
-std::string ParseRelease(std::span<const std::uint8_t> file, ReleaseView& release) {
+Checked<ReleaseView> ParseRelease(std::span<const std::uint8_t> file) {
   if (file.size() < kFileHeaderSize) {
     return Truncated("the file header", kFileHeaderSize, file.size());
   }
   if (!std::equal(std::begin(kReleaseFileMagic), std::end(kReleaseFileMagic), file.begin())) {
-    return "not a release file: it does not begin with \"Z20R\"";
+    return Refusal{"not a release file: it does not begin with \"Z20R\""};
   }
   const std::uint16_t version = WordAt(file, 4);
   if (version != kReleaseFileVersion) {
-    return "release file format version " + std::to_string(version) +
-           " is not supported (only version " + std::to_string(kReleaseFileVersion) + ")";
+    return Refusal{"release file format version " + std::to_string(version) +
+                   " is not supported (only version " + std::to_string(kReleaseFileVersion) + ")"};
   }
   const std::uint16_t count = WordAt(file, 6);
   if (count != kReleaseBlockCount) {
-    return "the file holds " + std::to_string(count) + " blocks; a release has exactly " +
-           std::to_string(kReleaseBlockCount) +
-           " (27 code segments, the fullpack and the upgrader header)";
+    return Refusal{"the file holds " + std::to_string(count) + " blocks; a release has exactly " +
+                   std::to_string(kReleaseBlockCount) +
+                   " (27 code segments, the fullpack and the upgrader header)"};
   }
 
+  ReleaseView release{};
   std::size_t offset = kFileHeaderSize;
   for (int index = 0; index < kReleaseBlockCount; ++index) {
     const std::size_t left = file.size() - offset;
@@ -83,37 +84,40 @@ std::string ParseRelease(std::span<const std::uint8_t> file, ReleaseView& releas
   }
 
   const std::size_t left = file.size() - offset;
-  if (left == 0) return "the size table is missing: the file ends after the last block";
+  if (left == 0) return Refusal{"the size table is missing: the file ends after the last block"};
   if (left < kSizeTableBytes) return Truncated("the size table", kSizeTableBytes, left);
   if (left > kSizeTableBytes) {
-    return "trailing bytes after the size table: " + std::to_string(left - kSizeTableBytes);
+    return Refusal{"trailing bytes after the size table: " + std::to_string(left - kSizeTableBytes)};
   }
   for (std::size_t i = 0; i < release.size_table.size(); ++i) {
     release.size_table[i] = WordAt(file, offset + 2 * i);
   }
-  return {};
+  return release;
 }
 
-std::string ValidateRelease(const ReleaseView& release) {
+Checked<ReleaseView> ValidateRelease(const ReleaseView& release) {
   for (int index = 0; index < kReleaseBlockCount; ++index) {
     const auto block = release.blocks[static_cast<std::size_t>(index)];
     const int message_length = BlockMessageLengthOf(index, WordAt(block, 0));
     if (message_length > kReleaseMaxMessageLength) {
-      return BlockName(index) + ": block message length " + std::to_string(message_length) +
-             " exceeds " + std::to_string(kReleaseMaxMessageLength) +
-             ", the block transfer's message buffer";
+      return Refusal{BlockName(index) + ": block message length " +
+                     std::to_string(message_length) + " exceeds " +
+                     std::to_string(kReleaseMaxMessageLength) +
+                     ", the block transfer's message buffer"};
     }
   }
   if (release.blocks[kReleaseFullpackIndex].size() < kFullpackVersionOffset + 2) {
-    return "the fullpack (block 27) is too short to hold its version word at offset 8";
+    return Refusal{"the fullpack (block 27) is too short to hold its version word at offset 8"};
   }
-  return CheckUpgraderHeader(release.blocks[kReleaseHeaderIndex]);
+  if (const Checked<> header = CheckUpgraderHeader(release.blocks[kReleaseHeaderIndex]); !header) {
+    return Refusal{header.Reason()};
+  }
+  return release;
 }
 
-std::string CheckRelease(std::span<const std::uint8_t> file, ReleaseView& release) {
-  std::string error = ParseRelease(file, release);
-  if (error.empty()) error = ValidateRelease(release);
-  return error;
+Checked<ReleaseView> CheckRelease(std::span<const std::uint8_t> file) {
+  const Checked<ReleaseView> parsed = ParseRelease(file);
+  return parsed ? ValidateRelease(*parsed) : parsed;
 }
 
 std::vector<std::uint8_t> SerializeRelease(std::span<const std::span<const std::uint8_t>> blocks,

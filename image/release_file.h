@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/checked.h"
 #include "image/release_layout.h"
 
 namespace zelt20 {
@@ -21,19 +22,19 @@ namespace zelt20 {
 inline constexpr char kReleaseFileMagic[4] = {'Z', '2', '0', 'R'};
 inline constexpr std::uint16_t kReleaseFileVersion = 1;
 
-// Reads the file's layout into `release`, whose spans then point into
-// `file`. Returns the broken rule, or an empty text when the layout holds.
-std::string ParseRelease(std::span<const std::uint8_t> file, ReleaseView& release);
+// The file's layout, its spans pointing into `file`; refused with the
+// broken rule.
+Checked<ReleaseView> ParseRelease(std::span<const std::uint8_t> file);
 
 // Checks the invariants every image must meet: message lengths within the
 // block transfer's buffer, a fullpack that holds its version word, and an
 // upgrader header with room for its per-segment words and its checksum.
-// `release` is one that ParseRelease filled (or the embedded one). Returns
-// the broken rule, or an empty text.
-std::string ValidateRelease(const ReleaseView& release);
+// `release` is one that ParseRelease made (or the embedded one); it comes
+// back when it meets them, else the refusal names the broken rule.
+Checked<ReleaseView> ValidateRelease(const ReleaseView& release);
 
 // ParseRelease, then ValidateRelease.
-std::string CheckRelease(std::span<const std::uint8_t> file, ReleaseView& release);
+Checked<ReleaseView> CheckRelease(std::span<const std::uint8_t> file);
 
 // Writes a release file with as many blocks as given (any count, so that
 // broken files can be made too); each block is copied as it is, length word

@@ -99,14 +99,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zelt20_release_tool: cannot read the release file %s\n", argv[1]);
     return 1;
   }
-  zelt20::ReleaseView release{};
-  const std::string error = zelt20::CheckRelease(file, release);
-  if (!error.empty()) {
+  const zelt20::Checked<zelt20::ReleaseView> release = zelt20::CheckRelease(file);
+  if (!release) {
     std::fprintf(stderr, "zelt20_release_tool: release file %s refused: %s\n", argv[1],
-                 error.c_str());
+                 release.Reason().c_str());
     return 1;
   }
-  if (argc == 3 && !WriteSource(argv[2], EmbeddedSource(release, release_path.filename().string()))) {
+  if (argc == 3 && !WriteSource(argv[2], EmbeddedSource(*release, release_path.filename().string()))) {
     std::fprintf(stderr, "zelt20_release_tool: cannot write %s\n", argv[2]);
     return 1;
   }

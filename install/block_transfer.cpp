@@ -48,34 +48,38 @@ std::int32_t TransferCounters::ProgressPosition() const {
                                    static_cast<double>(percent_scale));
 }
 
-int BlockTransfer::SendBlock(int block_index) {
-  if (link_.port.SetReadTimeouts(kOpenTimeoutMs) != 0) return kBlockFailed;
+BlockResult BlockTransfer::SendBlock(int block_index) {
+  if (link_.port.SetReadTimeouts(kOpenTimeoutMs) != LinkResult::kDone) return BlockResult::kFailed;
   const std::size_t message_length = AssembleBlockMessage(image_, block_index, message_);
   return RunWithOneResend(link_.log, "Перепосылка всего сегмента"_cp1251, [&] {
            return SendMessageOnce(block_index, message_length);
-         }).value_or(kBlockFailed);
+         }).value_or(BlockResult::kFailed);
 }
 
 // One attempt: every chunk but the last must be acknowledged; only a
 // loaded status on the last one confirms the block. None: the block goes
 // again.
-std::optional<int> BlockTransfer::SendMessageOnce(int block_index, std::size_t message_length) {
+std::optional<BlockResult> BlockTransfer::SendMessageOnce(int block_index,
+                                                          std::size_t message_length) {
   for (std::size_t offset = 0; offset < message_length;) {
     const std::size_t n = std::min(message_length - offset, kChunkSize);
     const bool last_chunk = offset + n == message_length;
-    if (last_chunk && link_.port.SetReadTimeouts(kLastChunkTimeoutMs) != 0) return kBlockFailed;
+    if (last_chunk && link_.port.SetReadTimeouts(kLastChunkTimeoutMs) != LinkResult::kDone) {
+      return BlockResult::kFailed;
+    }
     ReplyBuffer chunk{};
     std::memcpy(chunk.data(), &message_[offset], n);
-    int length = static_cast<int>(n);
-    const int result =
-        link_.exchange.ExchangeCommand(kUpgradeCommand, SelectorFor(block_index), length, chunk);
-    if (result == kExchangeFailed || result == kRetriesExhausted) return kBlockFailed;
-    if (result == kStoppedByOperator) return kBlockStopped;
+    const ExchangeResult result =
+        link_.exchange.ExchangeCommand(kUpgradeCommand, SelectorFor(block_index), n, chunk).result;
+    if (result == ExchangeResult::kFailed || result == ExchangeResult::kRetriesExhausted) {
+      return BlockResult::kFailed;
+    }
+    if (result == ExchangeResult::kStopped) return BlockResult::kStopped;
 
     counters_.bytes_sent += static_cast<std::int32_t>(n);
     run_.SetProgressPosition(counters_.ProgressPosition());
 
-    if (result == kReplyWithData) {
+    if (result == ExchangeResult::kReplyWithData) {
       // A status in answer to an earlier chunk ends the attempt silently.
       if (!last_chunk) return std::nullopt;
       return JudgeLastChunkReply(block_index, ReadWord(chunk.data()));
@@ -85,7 +89,8 @@ std::optional<int> BlockTransfer::SendMessageOnce(int block_index, std::size_t m
   return std::nullopt;  // the last chunk was only acknowledged
 }
 
-std::optional<int> BlockTransfer::JudgeLastChunkReply(int block_index, std::uint16_t status) {
+std::optional<BlockResult> BlockTransfer::JudgeLastChunkReply(int block_index,
+                                                              std::uint16_t status) {
   MessageLog& log = link_.log;
   const BlockStatusMeaning& meaning = MeaningOfBlockStatus(status);
   switch (meaning.effect) {
@@ -95,7 +100,7 @@ std::optional<int> BlockTransfer::JudgeLastChunkReply(int block_index, std::uint
       return std::nullopt;
     case BlockEffect::kFail:
       log.ReportError(ErrorHeading::kNewLineNoBlank, meaning.text);
-      return kBlockFailed;
+      return BlockResult::kFailed;
   }
   if (block_index == kFullpackIndex && meaning.fullpack_text != nullptr) {
     log.Log("%s\r\n", meaning.fullpack_text);
@@ -104,7 +109,7 @@ std::optional<int> BlockTransfer::JudgeLastChunkReply(int block_index, std::uint
   } else {
     log.Log("%s\r\n", meaning.text);
   }
-  return kBlockConfirmed;
+  return BlockResult::kConfirmed;
 }
 
 }  // namespace zelt20

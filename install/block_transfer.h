@@ -26,10 +26,11 @@ struct TransferCounters {
   std::int32_t ProgressPosition() const;
 };
 
-enum BlockResult : int {
-  kBlockConfirmed = 0,
-  kBlockFailed = 1,  // already reported
-  kBlockStopped = 4,
+// Block results, in their written values.
+enum class BlockResult {
+  kConfirmed = 0,
+  kFailed = 1,   // already reported
+  kStopped = 4,  // the operator pressed Stop (the exchange has logged it)
 };
 
 class BlockTransfer {
@@ -39,13 +40,13 @@ class BlockTransfer {
       : link_(link), run_(run), image_(image), counters_(counters),
         message_(static_cast<std::size_t>(kMaxBlockMessageLength)) {}
 
-  int SendBlock(int block_index);
+  BlockResult SendBlock(int block_index);
 
  private:
   // Both return no result when the attempt ends without one and the whole
   // block is due again.
-  std::optional<int> SendMessageOnce(int block_index, std::size_t message_length);
-  std::optional<int> JudgeLastChunkReply(int block_index, std::uint16_t status);
+  std::optional<BlockResult> SendMessageOnce(int block_index, std::size_t message_length);
+  std::optional<BlockResult> JudgeLastChunkReply(int block_index, std::uint16_t status);
 
   StationLink& link_;
   RunContext& run_;

@@ -61,42 +61,42 @@ std::optional<std::string> PortPathFromText(const char* port_text, MessageLog& l
   return path;
 }
 
-int Installer::RunInstallation(RunContext& dialog, int /*argc*/, const char* const* argv) {
+RunOutcome Installer::RunInstallation(RunContext& dialog, const char* port_text) {
   RunFlags& flags = dialog.Flags();
   flags.port_may_retry = true;
   StationLink link(platform_.device, dialog);
   MessageLog& log = link.log;
 
-  const std::optional<std::string> path = PortPathFromText(argv[1], log);
-  if (!path || link.port.OpenPort(path->c_str()) != 0) {
-    last_outcome_ = RunOutcome::kEarlyEnd;
+  const std::optional<std::string> path = PortPathFromText(port_text, log);
+  if (!path || link.port.OpenPort(path->c_str()) != LinkResult::kDone) {
     dialog.FinishRun();
-    return 1;
+    return RunOutcome::kEarlyEnd;
   }
   log.Log("%s %d.%d:%d\r\n", "Версия программы"_cp1251, kProgramVersion.major,
           kProgramVersion.minor, kProgramVersion.build);
   flags.port_may_retry = false;
   log.Log("%s %s\r\n", path->c_str(), "открыт на 19200"_cp1251);
 
-  last_outcome_ = flags.stop_requested ? RunOutcome::kStopped : TalkToStation(dialog, link);
+  const RunOutcome outcome = flags.stop_requested ? RunOutcome::kStopped : TalkToStation(dialog, link);
 
   flags.finished = true;
   link.port.ClosePort();
   dialog.FinishRun();
-  return 0;
+  return outcome;
 }
 
 RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
   MessageLog& log = link.log;
   ReplyBuffer reply{};
-  int length = 0;
 
   log.Log("%s ", "Получение версии боевого кода..."_cp1251);
-  int result = link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, length, reply);
-  if (result == kStoppedByOperator) return RunOutcome::kStopped;
+  ExchangeOutcome exchange = link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
+  if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
   // A reply too short for the record leaves the station unidentified.
   const std::optional<StationInfo> station =
-      result == kReplyWithData ? StationInfoFromReply(reply, length) : std::nullopt;
+      exchange.result == ExchangeResult::kReplyWithData
+          ? StationInfoFromReply(reply, exchange.reply_length)
+          : std::nullopt;
   if (!station) {
     log.ReportError(ErrorHeading::kNewLine, kCommandFailed);
     return RunOutcome::kFailed;
@@ -120,10 +120,9 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
                    "В это время абоненты станции не обслуживаются."_cp1251)) {
       return RunOutcome::kStopped;
     }
-    length = 0;
-    result = link.exchange.ExchangeCommand(kUpgradeCommand, kModeSelector, length, reply);
-    if (result == kStoppedByOperator) return RunOutcome::kStopped;
-    if (result != kAcknowledged) {
+    exchange = link.exchange.ExchangeCommand(kUpgradeCommand, kModeSelector, 0, reply);
+    if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
+    if (exchange.result != ExchangeResult::kAcknowledged) {
       log.ReportError(ErrorHeading::kBlankNewLine, kCommandFailed);
       return RunOutcome::kFailed;
     }
@@ -140,12 +139,11 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
   log.Log("%s ", "Получение версии fullpack..."_cp1251);
   counters_.AddToTotal(CodeSegmentsMessageLength(image_));
   WaitMilliseconds(platform_.clock, kBeforeFullpackQueryMs);
-  length = 0;
-  result = link.exchange.ExchangeCommand(kUpgradeCommand, kFullpackVersionSelector, length, reply);
-  if (result == kStoppedByOperator) return RunOutcome::kStopped;
+  exchange = link.exchange.ExchangeCommand(kUpgradeCommand, kFullpackVersionSelector, 0, reply);
+  if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
   // Without its version word the reply would leave older bytes in its
   // place, and the fullpack decision must not rest on them.
-  if (result != kReplyWithData || length < 4) {
+  if (exchange.result != ExchangeResult::kReplyWithData || exchange.reply_length < 4) {
     log.ReportError(ErrorHeading::kBlankNewLine, kCommandFailed);
     return RunOutcome::kFailed;
   }
@@ -161,9 +159,9 @@ RunOutcome Installer::TransferImage(RunContext& dialog, StationLink& link,
   MessageLog& log = link.log;
   BlockTransfer transfer(link, dialog, image_, counters_);
   const auto send = [&](int block_index) {
-    const int result = transfer.SendBlock(block_index);
-    if (result == kBlockStopped) return RunOutcome::kStopped;
-    if (result != kBlockConfirmed) {
+    const BlockResult result = transfer.SendBlock(block_index);
+    if (result == BlockResult::kStopped) return RunOutcome::kStopped;
+    if (result != BlockResult::kConfirmed) {
       log.ReportError(ErrorHeading::kBlankNewLine, "соединение потеряно!"_cp1251);
       return RunOutcome::kFailed;
     }
@@ -183,13 +181,13 @@ RunOutcome Installer::TransferImage(RunContext& dialog, StationLink& link,
 
   log.Log("%s\r\n", "Запись ППЗУ..."_cp1251);
   ReplyBuffer reply{};
-  int length = 0;
-  const int result = link.exchange.ExchangeCommand(kUpgradeCommand, kWritePromSelector, length, reply);
-  if (result == kAcknowledged) {
+  const ExchangeResult result =
+      link.exchange.ExchangeCommand(kUpgradeCommand, kWritePromSelector, 0, reply).result;
+  if (result == ExchangeResult::kAcknowledged) {
     log.Log("%s\r\n", "Установка новой версии прошла успешно!"_cp1251);
     return RunOutcome::kInstalled;
   }
-  if (result == kStoppedByOperator) return RunOutcome::kStopped;
+  if (result == ExchangeResult::kStopped) return RunOutcome::kStopped;
   log.ReportErrorf(ErrorHeading::kBlankNewLine, " %s\r\n", kCommandFailed);
   return RunOutcome::kFailed;
 }
@@ -199,11 +197,6 @@ void LogInstallerRelease(LogSink& log) {
   std::snprintf(line.data(), line.size(), "%s: %d.%d:%d\r\n", "Версия устанавливаемого ПО"_cp1251,
                 kInstallerRelease.major, kInstallerRelease.minor, kInstallerRelease.build);
   log.AppendLog(line.data());
-}
-
-int InstallThreadProc(Installer& installer, RunContext& dialog, const char* port_text) {
-  const char* const arguments[] = {"", port_text};
-  return installer.RunInstallation(dialog, 2, arguments);
 }
 
 }  // namespace zelt20

@@ -26,14 +26,15 @@ struct InstallerPlatform {
   std::function<CalendarTime()> local_time;
 };
 
-// How a run ended, for front ends that report more than the window does
-// (the console installer's exit status).
+// How a run ended (our own result; the pattern is in core/checked.h), for
+// front ends that report more than the window does (the console
+// installer's exit status). Every end but kEarlyEnd is a closing end: the
+// run had opened the port, and closed it.
 enum class RunOutcome {
-  kNotRun,
-  kEarlyEnd,   // nothing reached the station: bad port text, port not opened
-  kInstalled,  // the success line was logged
-  kFailed,     // a failure after the port was open
-  kStopped,    // the operator pressed Stop or declined a box
+  kInstalled = 0,  // the success line was logged
+  kEarlyEnd = 1,   // nothing reached the station: bad port text, port not opened
+  kFailed = 2,     // a failure after the port was open
+  kStopped = 3,    // the operator pressed Stop or declined a box
 };
 
 // Stands for the installer process: the embedded image with its stamped
@@ -42,13 +43,11 @@ class Installer {
  public:
   explicit Installer(InstallerPlatform platform) : platform_(std::move(platform)) {}
 
-  // 1 after an early end (nothing reached the station), 0 after a closing
-  // end (success, failure or stop after the port was open). The port text is
-  // the second argument; the count and the first are not used.
-  int RunInstallation(RunContext& dialog, int argc, const char* const* argv);
+  // One run with the port text the operator chose; the worker thread's
+  // body. Its last action is the dialog's FinishRun.
+  RunOutcome RunInstallation(RunContext& dialog, const char* port_text);
 
   const TransferCounters& Counters() const { return counters_; }
-  RunOutcome LastOutcome() const { return last_outcome_; }
 
  private:
   RunOutcome TalkToStation(RunContext& dialog, StationLink& link);
@@ -57,12 +56,7 @@ class Installer {
   InstallerPlatform platform_;
   FirmwareImage image_;
   TransferCounters counters_;
-  RunOutcome last_outcome_ = RunOutcome::kNotRun;
 };
-
-// The worker thread's body: RunInstallation with an empty first argument
-// and the window's port text.
-int InstallThreadProc(Installer& installer, RunContext& dialog, const char* port_text);
 
 // The port path "\\.\COM" + port text when the text is a port number:
 // digits only, 1 to 255 (leading zeros allowed), and short enough that every

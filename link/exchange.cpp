@@ -8,50 +8,53 @@
 #include "link/resend.h"
 
 namespace zelt20 {
-int CommandExchange::ExchangeCommand(std::uint16_t command, std::uint16_t selector, int& length,
-                                     ReplyBuffer& buffer) {
+ExchangeOutcome CommandExchange::ExchangeCommand(std::uint16_t command, std::uint16_t selector,
+                                                 std::size_t payload_length, ReplyBuffer& buffer) {
   if (const std::optional<std::uint32_t> timeout = ReadTimeoutFor(selector)) {
-    if (port_.SetReadTimeouts(*timeout) != 0) return kExchangeFailed;
+    if (port_.SetReadTimeouts(*timeout) != LinkResult::kDone) return {ExchangeResult::kFailed};
   }
   return RunWithOneResend(log_, "Перепосылка..."_cp1251, [&] {
-           return RunAttempt(command, selector, length, buffer);
-         }).value_or(kRetriesExhausted);
+           return RunAttempt(command, selector, payload_length, buffer);
+         }).value_or(ExchangeOutcome{ExchangeResult::kRetriesExhausted});
 }
 
-std::optional<int> CommandExchange::RunAttempt(std::uint16_t command, std::uint16_t selector,
-                                               int& length, ReplyBuffer& buffer) {
-  const auto payload_length = static_cast<std::size_t>(std::clamp(length, 0, int{kMaxPayload}));
-  if (packets_.SendPacket(command, selector, payload_length, buffer.data()) != 0) {
+std::optional<ExchangeOutcome> CommandExchange::RunAttempt(std::uint16_t command,
+                                                           std::uint16_t selector,
+                                                           std::size_t payload_length,
+                                                           ReplyBuffer& buffer) {
+  const std::size_t n = std::min(payload_length, kMaxPayload);
+  if (packets_.SendPacket(command, selector, n, buffer.data()) != LinkResult::kDone) {
     return std::nullopt;
   }
   if (run_.StopRequested()) {
     log_.Log("\r\n%s\r\n", "Выполнение прервано пользователем"_cp1251);
-    return kStoppedByOperator;
+    return ExchangeOutcome{ExchangeResult::kStopped};
   }
   // The station switches mode (and may reboot): no reply is awaited.
-  if (command == kUpgradeCommand && selector == kModeSelector) return kAcknowledged;
+  if (command == kUpgradeCommand && selector == kModeSelector) {
+    return ExchangeOutcome{ExchangeResult::kAcknowledged};
+  }
   Reply reply;
   DataArea data{};
-  if (packets_.ReceivePacket(reply, data) != 0) return std::nullopt;
-  return Dispatch(reply, data, length, buffer);
+  if (packets_.ReceivePacket(reply, data) != LinkResult::kDone) return std::nullopt;
+  return Dispatch(reply, data, buffer);
 }
 
-std::optional<int> CommandExchange::Dispatch(const Reply& reply, const DataArea& data, int& length,
-                                             ReplyBuffer& buffer) {
+std::optional<ExchangeOutcome> CommandExchange::Dispatch(const Reply& reply, const DataArea& data,
+                                                         ReplyBuffer& buffer) {
   const StatusMeaning& meaning = MeaningOfStatus(reply.status);
   if (meaning.message != nullptr) log_.ReportError(ErrorHeading::kNewLineNoBlank, meaning.message);
   switch (meaning.effect) {
-    case StatusEffect::kAcknowledge: return kAcknowledged;
+    case StatusEffect::kAcknowledge: return ExchangeOutcome{ExchangeResult::kAcknowledged};
     case StatusEffect::kResend: return std::nullopt;
-    case StatusEffect::kFail: return kExchangeFailed;
+    case StatusEffect::kFail: return ExchangeOutcome{ExchangeResult::kFailed};
     case StatusEffect::kStoreData: break;
   }
   WriteWord(&buffer[0], reply.status);
   if (reply.data_length > 0) {
     std::memcpy(&buffer[2], data.data(), static_cast<std::size_t>(reply.data_length));
   }
-  length = reply.data_length + 2;
-  return kReplyWithData;
+  return ExchangeOutcome{ExchangeResult::kReplyWithData, reply.data_length + 2};
 }
 
 }  // namespace zelt20

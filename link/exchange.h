@@ -15,13 +15,20 @@
 
 namespace zelt20 {
 
-// Exchange results; every caller switches on them.
-enum ExchangeResult : int {
+// Exchange results, in their written values; every caller switches on them.
+enum class ExchangeResult {
   kAcknowledged = 0,
-  kExchangeFailed = 1,  // already reported
+  kFailed = 1,  // already reported
   kRetriesExhausted = 2,
   kReplyWithData = 3,  // status word and reply data in the caller's buffer
-  kStoppedByOperator = 4,
+  kStopped = 4,        // the operator pressed Stop
+};
+
+struct ExchangeOutcome {
+  ExchangeResult result = ExchangeResult::kFailed;
+  // With kReplyWithData: the reply data length + 2, the status word's two
+  // bytes included; 0 otherwise.
+  int reply_length = 0;
 };
 
 // Request payload going out, status word and reply data coming back.
@@ -33,18 +40,18 @@ class CommandExchange {
   CommandExchange(StationPort& port, PacketLink& packets, MessageLog& log, const RunContext& run)
       : port_(port), packets_(packets), log_(log), run_(run) {}
 
-  // length: in, the request payload length (0..256); out, with result 3
-  // only, the reply data length + 2. buffer: the request payload in, the
-  // status word (low byte first) and reply data out, with result 3 only.
-  int ExchangeCommand(std::uint16_t command, std::uint16_t selector, int& length,
-                      ReplyBuffer& buffer);
+  // buffer: the request's payload_length bytes (0..256) in; with
+  // kReplyWithData only, the status word (low byte first) and the reply
+  // data out.
+  ExchangeOutcome ExchangeCommand(std::uint16_t command, std::uint16_t selector,
+                                  std::size_t payload_length, ReplyBuffer& buffer);
 
  private:
   // Both return no result when the attempt failed and a resend is due.
-  std::optional<int> RunAttempt(std::uint16_t command, std::uint16_t selector, int& length,
-                                ReplyBuffer& buffer);
-  std::optional<int> Dispatch(const Reply& reply, const DataArea& data, int& length,
-                              ReplyBuffer& buffer);
+  std::optional<ExchangeOutcome> RunAttempt(std::uint16_t command, std::uint16_t selector,
+                                            std::size_t payload_length, ReplyBuffer& buffer);
+  std::optional<ExchangeOutcome> Dispatch(const Reply& reply, const DataArea& data,
+                                          ReplyBuffer& buffer);
 
   StationPort& port_;
   PacketLink& packets_;

@@ -129,28 +129,28 @@ ReplyCheck DecodeReply(const Frame& frame, std::size_t m, Reply& reply, DataArea
   return ReplyCheck::kAccepted;
 }
 
-int PacketLink::SendPacket(std::uint16_t command, std::uint16_t selector, std::size_t n,
-                           const std::uint8_t* payload) {
+LinkResult PacketLink::SendPacket(std::uint16_t command, std::uint16_t selector, std::size_t n,
+                                  const std::uint8_t* payload) {
   Frame frame{};
   const std::size_t length = FrameRequest(command, selector, n, payload, frame);
-  std::size_t written = 0;
-  if (port_.WritePort(frame.data(), length, written) && written == length) return 0;
+  const WriteOutcome write = port_.WritePort(frame.data(), length);
+  if (write.succeeded && write.written == length) return LinkResult::kDone;
   log_.ReportError(ErrorHeading::kNewLine, "отправка пакета не выполнена"_cp1251);
-  return 1;
+  return LinkResult::kFailed;
 }
 
-int PacketLink::ReceivePacket(Reply& reply, DataArea& data) {
+LinkResult PacketLink::ReceivePacket(Reply& reply, DataArea& data) {
   Frame frame{};
   const std::size_t m = port_.ReadPort(frame.data(), frame.size());
   switch (DecodeReply(frame, m, reply, data)) {
-    case ReplyCheck::kAccepted: return 0;
+    case ReplyCheck::kAccepted: return LinkResult::kDone;
     case ReplyCheck::kBadChecksum:
       log_.ReportError(ErrorHeading::kNewLine, "принят пакет с неправильной CRC"_cp1251);
-      return 1;
+      return LinkResult::kFailed;
     case ReplyCheck::kReceptionFailed: break;
   }
   log_.ReportError(ErrorHeading::kNewLine, "прием пакета не выполнен"_cp1251);
-  return 1;
+  return LinkResult::kFailed;
 }
 
 }  // namespace zelt20

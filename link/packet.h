@@ -66,11 +66,11 @@ class PacketLink {
  public:
   PacketLink(StationPort& port, MessageLog& log) : port_(port), log_(log) {}
 
-  // 0 sent; 1 the write failed or was short (reported).
-  int SendPacket(std::uint16_t command, std::uint16_t selector, std::size_t n,
-                 const std::uint8_t* payload);
-  // 0 received into data; 1 reception or checksum failure (reported).
-  int ReceivePacket(Reply& reply, DataArea& data);
+  // kFailed: the write failed or was short.
+  LinkResult SendPacket(std::uint16_t command, std::uint16_t selector, std::size_t n,
+                        const std::uint8_t* payload);
+  // kDone: received into data; kFailed: a reception or checksum failure.
+  LinkResult ReceivePacket(Reply& reply, DataArea& data);
 
  private:
   StationPort& port_;

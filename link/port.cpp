@@ -4,33 +4,32 @@
 
 namespace zelt20 {
 
-int StationPort::OpenPort(const char* path) {
+LinkResult StationPort::OpenPort(const char* path) {
   if (!device_.Open(path)) {
     ReportCannotOpen(path);
-    return 1;
+    return LinkResult::kFailed;
   }
   if (!device_.ApplyLineSettings()) {
     ReportCannotOpen(path);
     ClosePort();
-    return 1;
+    return LinkResult::kFailed;
   }
   return SetReadTimeouts(kOpenTimeoutMs);
 }
 
-int StationPort::SetReadTimeouts(std::uint32_t t) {
-  if (device_.IsOpen() && device_.SetTimeouts({t, t, t})) return 0;
+LinkResult StationPort::SetReadTimeouts(std::uint32_t t) {
+  if (device_.IsOpen() && device_.SetTimeouts({t, t, t})) return LinkResult::kDone;
   log_.ReportError(ErrorHeading::kNewLine, "невозможно открыть порт!"_cp1251);
   ClosePort();
-  return 1;
+  return LinkResult::kFailed;
 }
 
 std::size_t StationPort::ReadPort(std::uint8_t* buffer, std::size_t capacity) {
   return device_.IsOpen() ? device_.Read(buffer, capacity) : 0;
 }
 
-bool StationPort::WritePort(const std::uint8_t* data, std::size_t count, std::size_t& written) {
-  written = 0;
-  return device_.IsOpen() && device_.Write(data, count, written);
+WriteOutcome StationPort::WritePort(const std::uint8_t* data, std::size_t count) {
+  return device_.IsOpen() ? device_.Write(data, count) : WriteOutcome{};
 }
 
 void StationPort::ClosePort() { device_.Close(); }

@@ -11,17 +11,26 @@
 
 namespace zelt20 {
 
+// The plain result of the station link, in its written values: the port's
+// OpenPort and SetReadTimeouts, and the packet layer's SendPacket and
+// ReceivePacket return it.
+enum class LinkResult {
+  kDone = 0,
+  kFailed = 1,  // already reported in the log
+};
+
 class StationPort {
  public:
   StationPort(SerialDevice& device, MessageLog& log) : device_(device), log_(log) {}
 
-  // 0: open at 19200 8N1 with 150 ms read time-outs; 1: failure reported.
-  int OpenPort(const char* path);
-  // Interval, multiplier and constant all t ms. 1 (reported, port closed)
-  // when no port is open or the platform refuses.
-  int SetReadTimeouts(std::uint32_t t);
+  // kDone: open at 19200 8N1 with 150 ms read time-outs.
+  LinkResult OpenPort(const char* path);
+  // Interval, multiplier and constant all t ms. kFailed (port closed) when
+  // no port is open or the platform refuses.
+  LinkResult SetReadTimeouts(std::uint32_t t);
   std::size_t ReadPort(std::uint8_t* buffer, std::size_t capacity);
-  bool WritePort(const std::uint8_t* data, std::size_t count, std::size_t& written);
+  // A failed write is not reported here: the packet layer reports it.
+  WriteOutcome WritePort(const std::uint8_t* data, std::size_t count);
   void ClosePort();
 
  private:

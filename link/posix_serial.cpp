@@ -104,7 +104,7 @@ class PosixSerialDevice final : public SerialDevice {
   bool ApplyLineSettings() override;
   bool SetTimeouts(const ReadTimeouts& timeouts) override;
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity) override;
-  bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) override;
+  WriteOutcome Write(const std::uint8_t* data, std::size_t count) override;
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
 
@@ -203,9 +203,10 @@ std::size_t PosixSerialDevice::Read(std::uint8_t* buffer, std::size_t capacity) 
   return LineUsable() ? got : 0;
 }
 
-bool PosixSerialDevice::Write(const std::uint8_t* data, std::size_t count, std::size_t& written) {
-  written = 0;
-  if (!LineUsable()) return false;
+WriteOutcome PosixSerialDevice::Write(const std::uint8_t* data, std::size_t count) {
+  WriteOutcome outcome;
+  if (!LineUsable()) return outcome;
+  std::size_t& written = outcome.written;
   while (written < count) {
     const ssize_t n = ::write(fd_, data + written, count - written);
     if (n > 0) {
@@ -213,12 +214,13 @@ bool PosixSerialDevice::Write(const std::uint8_t* data, std::size_t count, std::
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else if (n < 0 && errno == EAGAIN) {
-      if (!WaitWritable()) return false;
+      if (!WaitWritable()) return outcome;
     } else {
-      return false;
+      return outcome;
     }
   }
-  return Drain();
+  outcome.succeeded = Drain();
+  return outcome;
 }
 
 void PosixSerialDevice::Close() {

@@ -20,6 +20,12 @@ struct ReadTimeouts {
   std::uint32_t total_constant_ms = 0;
 };
 
+// What one write did: whether every byte went, and how many did.
+struct WriteOutcome {
+  bool succeeded = false;
+  std::size_t written = 0;
+};
+
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
@@ -36,9 +42,8 @@ class SerialDevice {
   // One read under the current time-outs; returns the bytes delivered
   // (0 when the read failed, timed out empty or the line hung up).
   virtual std::size_t Read(std::uint8_t* buffer, std::size_t capacity) = 0;
-  // Writes all bytes, waiting until the driver has taken them. Returns
-  // false on failure; `written` says how many went.
-  virtual bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) = 0;
+  // Writes all bytes, waiting until the driver has taken them.
+  virtual WriteOutcome Write(const std::uint8_t* data, std::size_t count) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
 };

@@ -55,13 +55,11 @@ class Win32SerialDevice final : public SerialDevice {
     return got;
   }
 
-  bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
-    written = 0;
-    if (!IsOpen() || count > MAXDWORD) return false;
+  WriteOutcome Write(const std::uint8_t* data, std::size_t count) override {
+    if (!IsOpen() || count > MAXDWORD) return {};
     DWORD sent = 0;
     const BOOL ok = WriteFile(handle_, data, static_cast<DWORD>(count), &sent, nullptr);
-    written = sent;
-    return ok != FALSE && written == count;
+    return {ok != FALSE && sent == count, sent};
   }
 
   void Close() override {

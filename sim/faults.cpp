@@ -20,27 +20,20 @@ std::optional<FaultKind> ParseKindName(std::string_view name) {
 
 // The value part: required for cut, status and slow, optional for extra,
 // refused for the rest.
-bool ParseValue(FaultKind kind, std::optional<std::string_view> text, std::uint32_t& value,
-                std::string& error) {
+Checked<std::uint32_t> ParseValue(FaultKind kind, std::optional<std::string_view> text) {
   const bool needs = kind == FaultKind::kCut || kind == FaultKind::kStatus || kind == FaultKind::kSlow;
   const bool takes = needs || kind == FaultKind::kExtraBytes;
   if (!text) {
-    if (needs) error = "this fault needs a value (KIND=VALUE)";
-    value = kind == FaultKind::kExtraBytes ? 1 : 0;
-    return !needs;
+    if (needs) return Refusal{"this fault needs a value (KIND=VALUE)"};
+    return kind == FaultKind::kExtraBytes ? 1u : 0u;
   }
-  if (!takes) {
-    error = "this fault takes no value";
-    return false;
-  }
+  if (!takes) return Refusal{"this fault takes no value"};
   const auto number = ParseUnsigned(*text, kind == FaultKind::kStatus ? 16 : 10);
   if (!number || (kind == FaultKind::kStatus && *number > 0xFFFF) ||
       (kind == FaultKind::kExtraBytes && *number > 1024)) {
-    error = "bad value '" + std::string(*text) + "'";
-    return false;
+    return Refusal{"bad value '" + std::string(*text) + "'"};
   }
-  value = *number;
-  return true;
+  return *number;
 }
 
 std::optional<RequestKind> ParseTargetKind(std::string_view name) {
@@ -52,13 +45,11 @@ std::optional<RequestKind> ParseTargetKind(std::string_view name) {
 }
 
 // TARGET[.CHUNK][#N]
-bool ParseTarget(std::string_view text, FaultTarget& target, std::string& error) {
+Checked<FaultTarget> ParseTarget(std::string_view text) {
+  FaultTarget target;
   if (const auto hash = text.find('#'); hash != std::string_view::npos) {
     const auto n = ParseUnsigned(text.substr(hash + 1), 10);
-    if (!n || *n == 0) {
-      error = "bad occurrence in '" + std::string(text) + "'";
-      return false;
-    }
+    if (!n || *n == 0) return Refusal{"bad occurrence in '" + std::string(text) + "'"};
     target.occurrence = static_cast<int>(*n);
     text = text.substr(0, hash);
   }
@@ -71,36 +62,28 @@ bool ParseTarget(std::string_view text, FaultTarget& target, std::string& error)
   if (text.starts_with(kSegment) && text.size() > kSegment.size()) {
     const auto index = ParseUnsigned(text.substr(kSegment.size()), 10);
     if (!index || *index > 26) {
-      error = "bad segment number in '" + std::string(text) + "' (0 to 26)";
-      return false;
+      return Refusal{"bad segment number in '" + std::string(text) + "' (0 to 26)"};
     }
     target.segment = static_cast<int>(*index);
     text = kSegment;
   }
   if (text != "any") {
     target.kind = ParseTargetKind(text);
-    if (!target.kind) {
-      error = "unknown request '" + std::string(text) + "'";
-      return false;
-    }
+    if (!target.kind) return Refusal{"unknown request '" + std::string(text) + "'"};
   }
   if (chunk) {
     if (!target.kind || !RequestSite{*target.kind}.IsChunk()) {
-      error = "only header, fullpack and segment requests have chunks";
-      return false;
+      return Refusal{"only header, fullpack and segment requests have chunks"};
     }
     if (*chunk == "last") {
       target.last_chunk = true;
     } else {
       const auto n = ParseUnsigned(*chunk, 10);
-      if (!n || *n == 0) {
-        error = "bad chunk '" + std::string(*chunk) + "' (1, 2, ... or last)";
-        return false;
-      }
+      if (!n || *n == 0) return Refusal{"bad chunk '" + std::string(*chunk) + "' (1, 2, ... or last)"};
       target.chunk = static_cast<int>(*n);
     }
   }
-  return true;
+  return target;
 }
 
 }  // namespace
@@ -112,30 +95,22 @@ bool FaultTarget::Covers(const RequestSite& site) const {
   return !last_chunk || site.last_chunk;
 }
 
-std::optional<Fault> ParseFault(std::string_view text, std::string& error) {
+Checked<Fault> ParseFault(std::string_view text) {
   const auto colon = text.find(':');
-  if (colon == std::string_view::npos) {
-    error = "a fault is KIND[=VALUE]:WHERE";
-    return std::nullopt;
-  }
+  if (colon == std::string_view::npos) return Refusal{"a fault is KIND[=VALUE]:WHERE"};
   std::string_view what = text.substr(0, colon);
   std::optional<std::string_view> value_text;
   if (const auto equals = what.find('='); equals != std::string_view::npos) {
     value_text = what.substr(equals + 1);
     what = what.substr(0, equals);
   }
-  Fault fault;
   const auto kind = ParseKindName(what);
-  if (!kind) {
-    error = "unknown fault '" + std::string(what) + "'";
-    return std::nullopt;
-  }
-  fault.kind = *kind;
-  if (!ParseValue(fault.kind, value_text, fault.value, error) ||
-      !ParseTarget(text.substr(colon + 1), fault.target, error)) {
-    return std::nullopt;
-  }
-  return fault;
+  if (!kind) return Refusal{"unknown fault '" + std::string(what) + "'"};
+  const Checked<std::uint32_t> value = ParseValue(*kind, value_text);
+  if (!value) return Refusal{value.Reason()};
+  const Checked<FaultTarget> target = ParseTarget(text.substr(colon + 1));
+  if (!target) return Refusal{target.Reason()};
+  return Fault{*kind, *value, *target};
 }
 
 const char* FaultSyntaxHelp() {

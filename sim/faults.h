@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/checked.h"
 #include "sim/request_site.h"
 
 namespace zelt20::sim {
@@ -42,9 +43,9 @@ struct Fault {
   FaultTarget target;
 };
 
-// Reads KIND[=VALUE]:WHERE (grammar in FaultSyntaxHelp). None, with the
-// reason in `error`, when the text is not a fault.
-std::optional<Fault> ParseFault(std::string_view text, std::string& error);
+// Reads KIND[=VALUE]:WHERE (grammar in FaultSyntaxHelp); refused, with the
+// reason, when the text is not a fault.
+Checked<Fault> ParseFault(std::string_view text);
 // The fault grammar for --help.
 const char* FaultSyntaxHelp();
 

@@ -13,7 +13,7 @@ namespace zelt20::sim {
 namespace {
 
 // errno is read before any cleanup call can change it.
-std::string Failure(const std::string& what) { return what + ": " + std::strerror(errno); }
+Refusal Failure(const std::string& what) { return {what + ": " + std::strerror(errno)}; }
 
 bool MakeRaw(int fd, bool set_speed) {
   termios settings{};
@@ -46,43 +46,33 @@ StationLine::~StationLine() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::optional<StationLine> OpenPseudoTerminal(std::string& error) {
+Checked<StationLine> OpenPseudoTerminal() {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0) {
-    error = Failure("cannot open a pseudo-terminal");
-    return std::nullopt;
-  }
+  if (master < 0) return Failure("cannot open a pseudo-terminal");
   char name[128];
   if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0 ||
       ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK) != 0) {
-    error = Failure("cannot set up the pseudo-terminal");
+    const Refusal failure = Failure("cannot set up the pseudo-terminal");
     ::close(master);
-    return std::nullopt;
+    return failure;
   }
   StationLine line(master, name);  // closes the master on the failures below
   const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave < 0) {
-    error = Failure(std::string("cannot open ") + name);
-    return std::nullopt;
+  if (slave < 0) return Failure(std::string("cannot open ") + name);
+  if (!MakeRaw(slave, false)) {
+    const Refusal failure = Failure(std::string("cannot make ") + name + " raw");
+    ::close(slave);
+    return failure;
   }
-  const bool raw = MakeRaw(slave, false);
-  if (!raw) error = Failure(std::string("cannot make ") + name + " raw");
   ::close(slave);
-  if (!raw) return std::nullopt;
   return line;
 }
 
-std::optional<StationLine> OpenSerialDevice(const std::string& path, std::string& error) {
+Checked<StationLine> OpenSerialDevice(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error = Failure("cannot open " + path);
-    return std::nullopt;
-  }
+  if (fd < 0) return Failure("cannot open " + path);
   StationLine line(fd, path);
-  if (!MakeRaw(fd, true)) {
-    error = Failure("cannot configure " + path);
-    return std::nullopt;
-  }
+  if (!MakeRaw(fd, true)) return Failure("cannot configure " + path);
   return line;
 }
 

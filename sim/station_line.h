@@ -3,8 +3,9 @@
 // real serial device. Plain POSIX, raw, non-blocking.
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "core/checked.h"
 
 namespace zelt20::sim {
 
@@ -31,9 +32,9 @@ class StationLine {
 // A new pseudo-terminal. Its slave is made raw at once (a new pty is cooked:
 // it would translate line ends and echo) and closed again; the settings stay
 // with the pty for the installer's open.
-std::optional<StationLine> OpenPseudoTerminal(std::string& error);
+Checked<StationLine> OpenPseudoTerminal();
 
 // A serial device, raw at 19200 baud 8N1, modem lines ignored.
-std::optional<StationLine> OpenSerialDevice(const std::string& path, std::string& error);
+Checked<StationLine> OpenSerialDevice(const std::string& path);
 
 }  // namespace zelt20::sim

@@ -55,10 +55,9 @@ bool WriteReport(const std::string& file, const std::string& text) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
-  std::string error;
-  auto options = zelt20::sim::ParseProgramOptions(args, error);
+  auto options = zelt20::sim::ParseProgramOptions(args);
   if (!options) {
-    std::fprintf(stderr, "zelt20-station: %s (see --help)\n", error.c_str());
+    std::fprintf(stderr, "zelt20-station: %s (see --help)\n", options.Reason().c_str());
     return kExitUsage;
   }
   if (options->help) {
@@ -76,8 +75,8 @@ int main(int argc, char** argv) {
 
   InstallEndSignals();
   zelt20::sim::StationSimulator station(std::move(options->simulator));
-  if (!station.Start(error)) {
-    std::fprintf(stderr, "zelt20-station: %s\n", error.c_str());
+  if (const zelt20::Checked<> started = station.Start(); !started) {
+    std::fprintf(stderr, "zelt20-station: %s\n", started.Reason().c_str());
     return kExitFailed;
   }
   std::printf("%s\n", station.LinePath().c_str());

@@ -71,7 +71,7 @@ class Parser {
  public:
   explicit Parser(ProgramOptions& options) : options_(options) {}
 
-  bool Parse(std::span<const std::string_view> args, std::string& error) {
+  Checked<> Parse(std::span<const std::string_view> args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
       std::string_view name = args[i];
       std::optional<std::string_view> value;
@@ -80,31 +80,36 @@ class Parser {
         name = name.substr(0, equals);
       }
       if (const auto flag = Flags().find(name); flag != Flags().end()) {
-        if (value) return Fail(error, std::string(name) + " takes no value");
+        if (value) return Refusal{std::string(name) + " takes no value"};
         flag->second(*this);
         continue;
       }
       const auto option = ValuedOptions().find(name);
-      if (option == ValuedOptions().end()) return Fail(error, "unknown option " + std::string(name));
+      if (option == ValuedOptions().end()) return Refusal{"unknown option " + std::string(name)};
       if (!value) {
-        if (++i == args.size()) return Fail(error, std::string(name) + " needs a value");
+        if (++i == args.size()) return Refusal{std::string(name) + " needs a value"};
         value = args[i];
       }
-      if (!option->second(*this, *value, error)) {
-        if (error.empty()) error = "bad value '" + std::string(*value) + "' for " + std::string(name);
-        return false;
+      if (const Checked<> taken = option->second(*this, *value); !taken) {
+        if (!taken.Reason().empty()) return taken;
+        return Refusal{"bad value '" + std::string(*value) + "' for " + std::string(name)};
       }
     }
-    return Check(error);
+    return Check();
   }
 
  private:
   using FlagAction = std::function<void(Parser&)>;
-  using ValueAction = std::function<bool(Parser&, std::string_view, std::string&)>;
+  // A refusal without a reason is a bad value, and is told so with the
+  // option's name.
+  using ValueAction = std::function<Checked<>(Parser&, std::string_view)>;
 
-  static bool Fail(std::string& error, std::string text) {
-    error = std::move(text);
-    return false;
+  // Most values are simply good or bad.
+  static ValueAction Plain(std::function<bool(Parser&, std::string_view)> take) {
+    return [take = std::move(take)](Parser& p, std::string_view text) -> Checked<> {
+      if (take(p, text)) return Accepted{};
+      return Refusal{};
+    };
   }
 
   StationInfo& Info() { return options_.simulator.station.info; }
@@ -112,12 +117,12 @@ class Parser {
   // Sets a station field of type T from a number that must fit it.
   template <typename T>
   static ValueAction Number(T StationInfo::*field) {
-    return [field](Parser& p, std::string_view text, std::string&) {
+    return Plain([field](Parser& p, std::string_view text) {
       const auto value = ParseNumber(text);
       if (!value || *value > std::numeric_limits<T>::max()) return false;
       p.Info().*field = static_cast<T>(*value);
       return true;
-    };
+    });
   }
 
   static const std::map<std::string_view, FlagAction>& Flags() {
@@ -135,17 +140,17 @@ class Parser {
   static const std::map<std::string_view, ValueAction>& ValuedOptions() {
     static const std::map<std::string_view, ValueAction> options = {
         {"--version",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            const auto version = ParseVersion(text);
            if (version) p.version_ = *version;
            return version.has_value();
-         }},
+         })},
         {"--write-date",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            const auto stamp = ParseWriteDate(text);
            if (stamp) p.Info().write_date = *stamp;
            return stamp.has_value();
-         }},
+         })},
         {"--serial", Number(&StationInfo::processor_serial)},
         {"--bios", Number(&StationInfo::bios)},
         {"--monitor", Number(&StationInfo::monitor)},
@@ -156,79 +161,76 @@ class Parser {
         {"--reserved1", Number(&StationInfo::reserved_1)},
         {"--reserved2", Number(&StationInfo::reserved_2)},
         {"--record-bytes",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            const auto bytes = ParseHexBytes(text);
            if (!bytes || bytes->size() != sizeof p.Info().uninterpreted) return false;
            std::copy(bytes->begin(), bytes->end(), p.Info().uninterpreted);
            return true;
-         }},
+         })},
         {"--fullpack-version",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            const auto version = ParseNumber(text, 16);
            if (!version || *version > 0xFFFF) return false;
            p.options_.simulator.station.fullpack_version = static_cast<std::uint16_t>(*version);
            return true;
-         }},
+         })},
         {"--reboot-time",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            const auto ms = ParseNumber(text);
            if (ms) p.options_.simulator.station.reboot_time = std::chrono::milliseconds(*ms);
            return ms.has_value();
-         }},
+         })},
         {"--boot-noise",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            const auto bytes = text == "none" ? std::vector<std::uint8_t>{} : ParseHexBytes(text);
            if (!bytes || bytes->size() > kMaxBootNoise) return false;
            p.options_.simulator.station.boot_noise = *bytes;
            return true;
-         }},
+         })},
         {"--fault",
-         [](Parser& p, std::string_view text, std::string& error) {
-           auto fault = ParseFault(text, error);
-           if (!fault) {
-             error = "--fault " + std::string(text) + ": " + error;
-             return false;
-           }
+         [](Parser& p, std::string_view text) -> Checked<> {
+           const Checked<Fault> fault = ParseFault(text);
+           if (!fault) return Refusal{"--fault " + std::string(text) + ": " + fault.Reason()};
            p.options_.simulator.faults.push_back(*fault);
-           return true;
+           return Accepted{};
          }},
         {"--stop-after",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            const auto n = ParseNumber(text);
            if (!n || *n == 0 || *n > 0x7FFFFFFF) return false;
            p.options_.simulator.station.stop_after = static_cast<int>(*n);
            return true;
-         }},
+         })},
         {"--device",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            p.options_.simulator.device = text;
            return !text.empty();
-         }},
+         })},
         {"--timeout",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            const auto seconds = ParseNumber(text);
            if (!seconds || *seconds == 0) return false;
            p.options_.simulator.line.timeout = std::chrono::seconds(*seconds);
            return true;
-         }},
+         })},
         {"--report",
-         [](Parser& p, std::string_view text, std::string&) {
+         Plain([](Parser& p, std::string_view text) {
            p.options_.report_file = text;
            return !text.empty();
-         }},
+         })},
     };
     return options;
   }
 
-  bool Check(std::string& error) {
-    if (no_code_ && version_) return Fail(error, "--no-code and --version exclude each other");
+  Checked<> Check() {
+    if (no_code_ && version_) return Refusal{"--no-code and --version exclude each other"};
     if (no_code_) {
       Info().version = {0xFF, 0xFF, 0xFFFF};
     } else if (version_) {
       Info().version = *version_;
     }
     if (reboot_) Info().reserved_1 |= 1u;
-    return true;
+    return Accepted{};
   }
 
   ProgramOptions& options_;
@@ -239,10 +241,9 @@ class Parser {
 
 }  // namespace
 
-std::optional<ProgramOptions> ParseProgramOptions(std::span<const std::string_view> args,
-                                                  std::string& error) {
+Checked<ProgramOptions> ParseProgramOptions(std::span<const std::string_view> args) {
   ProgramOptions options;
-  if (!Parser(options).Parse(args, error)) return std::nullopt;
+  if (const Checked<> parsed = Parser(options).Parse(args); !parsed) return Refusal{parsed.Reason()};
   return options;
 }
 

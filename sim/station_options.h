@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/checked.h"
 #include "sim/station_simulator.h"
 
 namespace zelt20::sim {
@@ -17,10 +18,9 @@ struct ProgramOptions {
   bool help = false;
 };
 
-// Reads the arguments after the program name. None, with the reason in
-// `error`, when they are wrong.
-std::optional<ProgramOptions> ParseProgramOptions(std::span<const std::string_view> args,
-                                                  std::string& error);
+// Reads the arguments after the program name; refused, with the reason,
+// when they are wrong.
+Checked<ProgramOptions> ParseProgramOptions(std::span<const std::string_view> args);
 
 std::string HelpText();
 

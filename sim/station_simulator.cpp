@@ -7,18 +7,15 @@ StationSimulator::StationSimulator(SimulatorOptions options)
 
 StationSimulator::~StationSimulator() { Stop(); }
 
-bool StationSimulator::Start(std::string& error) {
-  if (thread_.joinable()) {
-    error = "the simulator is already running";
-    return false;
-  }
-  auto line = options_.device.empty() ? OpenPseudoTerminal(error)
-                                      : OpenSerialDevice(options_.device, error);
-  if (!line) return false;
+Checked<> StationSimulator::Start() {
+  if (thread_.joinable()) return Refusal{"the simulator is already running"};
+  Checked<StationLine> line =
+      options_.device.empty() ? OpenPseudoTerminal() : OpenSerialDevice(options_.device);
+  if (!line) return Refusal{line.Reason()};
   line_ = std::move(*line);
   stop_ = false;
   thread_ = std::thread([this] { Serve(); });
-  return true;
+  return Accepted{};
 }
 
 void StationSimulator::Serve() {

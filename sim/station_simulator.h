@@ -3,8 +3,7 @@
 // the installer in the same process and for the zelt20-station program.
 //
 //   StationSimulator station(options);
-//   std::string error;
-//   if (!station.Start(error)) ...;
+//   if (const Checked<> started = station.Start(); !started) ...;
 //   // the installer opens station.LinePath() as its port
 //   station.Stop();
 //   SimulatorReport report = station.Report();
@@ -41,9 +40,9 @@ class StationSimulator {
   StationSimulator(const StationSimulator&) = delete;
   StationSimulator& operator=(const StationSimulator&) = delete;
 
-  // Opens the line and starts serving it. False, with the reason in
-  // `error`, when the line cannot be opened.
-  bool Start(std::string& error);
+  // Opens the line and starts serving it; refused, with the reason, when
+  // the line cannot be opened.
+  Checked<> Start();
   // The device the installer is to open.
   const std::string& LinePath() const { return line_.InstallerPath(); }
   // Waits up to `limit` for the server to end by itself (an end condition

@@ -25,7 +25,7 @@ class BlockTransferTest : public ::testing::Test {
   BlockTransfer transfer{link, run, image, counters};
 
   void SetUp() override {
-    ASSERT_EQ(link.port.OpenPort("\\\\.\\COM1"), 0);
+    ASSERT_EQ(link.port.OpenPort("\\\\.\\COM1"), LinkResult::kDone);
     counters.AddToTotal(206266);
   }
 
@@ -52,7 +52,7 @@ class BlockTransferTest : public ::testing::Test {
 
 TEST_F(BlockTransferTest, HeaderGoesInOneChunkUnderTheShortTimeout) {
   AnswerBlock(1, 0x0300);
-  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), kBlockConfirmed);
+  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), BlockResult::kConfirmed);
   EXPECT_EQ(ChunkSizes(), (std::vector<std::size_t>{164}));
   EXPECT_EQ(ReadWord(&station.Requests()[0][2]), kLoadHeaderSelector);
   // 150 at the start, 75 before the last chunk, 75 again by the exchange.
@@ -62,7 +62,7 @@ TEST_F(BlockTransferTest, HeaderGoesInOneChunkUnderTheShortTimeout) {
 
 TEST_F(BlockTransferTest, SegmentMessageCarriesItsWordsAndGoesIn256ByteChunks) {
   AnswerBlock(4, 0x0500);
-  EXPECT_EQ(transfer.SendBlock(26), kBlockConfirmed);
+  EXPECT_EQ(transfer.SendBlock(26), BlockResult::kConfirmed);
   EXPECT_EQ(ChunkSizes(), (std::vector<std::size_t>{256, 256, 256, 10}));
   const Bytes message = SentMessage();
   ASSERT_EQ(message.size(), 778u);
@@ -79,7 +79,7 @@ TEST_F(BlockTransferTest, SegmentMessageCarriesItsWordsAndGoesIn256ByteChunks) {
 
 TEST_F(BlockTransferTest, FullpackGoesAs125FullChunksAndOneOf215) {
   AnswerBlock(126, 0x0500);
-  EXPECT_EQ(transfer.SendBlock(kFullpackIndex), kBlockConfirmed);
+  EXPECT_EQ(transfer.SendBlock(kFullpackIndex), BlockResult::kConfirmed);
   std::vector<std::size_t> expected(125, 256);
   expected.push_back(215);
   EXPECT_EQ(ChunkSizes(), expected);
@@ -88,21 +88,21 @@ TEST_F(BlockTransferTest, FullpackGoesAs125FullChunksAndOneOf215) {
 
 TEST_F(BlockTransferTest, SuccessLineOfSegmentZeroEndsIn8000) {
   AnswerBlock(static_cast<std::size_t>((image.BlockMessageLength(0) + 255) / 256), 0x0501);
-  EXPECT_EQ(transfer.SendBlock(0), kBlockConfirmed);
+  EXPECT_EQ(transfer.SendBlock(0), BlockResult::kConfirmed);
   EXPECT_EQ(Log(), (Lines{"Сегмент загружен: адрес 8000\r\n"}));
 }
 
 TEST_F(BlockTransferTest, StatusCodesAreNotTiedToTheBlockKind) {
   AnswerBlock(4, 0x0300);
-  EXPECT_EQ(transfer.SendBlock(26), kBlockConfirmed);
+  EXPECT_EQ(transfer.SendBlock(26), BlockResult::kConfirmed);
   AnswerBlock(1, 0x0500);
-  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), kBlockConfirmed);
+  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), BlockResult::kConfirmed);
   EXPECT_EQ(Log(), (Lines{"Заголовок апгрейтора загружен\r\n", "Сегмент загружен: адрес A0\r\n"}));
 }
 
 TEST_F(BlockTransferTest, ProgressMovesAfterEveryChunk) {
   AnswerBlock(4, 0x0500);
-  ASSERT_EQ(transfer.SendBlock(26), kBlockConfirmed);
+  ASSERT_EQ(transfer.SendBlock(26), BlockResult::kConfirmed);
   EXPECT_EQ(counters.bytes_sent, 778);
   const std::vector<std::int32_t> expected = {
       static_cast<std::int32_t>(256 * static_cast<double>(counters.percent_scale)),
@@ -116,7 +116,7 @@ TEST_F(BlockTransferTest, StatusOnAMiddleChunkEndsTheAttemptSilently) {
   station.Answer(test::StatusReply(0x0000));
   station.Answer(test::StatusReply(0x2400));
   AnswerBlock(4, 0x0500);
-  EXPECT_EQ(transfer.SendBlock(26), kBlockConfirmed);
+  EXPECT_EQ(transfer.SendBlock(26), BlockResult::kConfirmed);
   EXPECT_EQ(ChunkSizes(), (std::vector<std::size_t>{256, 256, 256, 256, 256, 10}));
   EXPECT_EQ(Log(), (Lines{"Перепосылка всего сегмента\r\n", "Сегмент загружен: адрес E800\r\n"}));
   // Both chunks of the failed attempt stay counted.
@@ -126,7 +126,7 @@ TEST_F(BlockTransferTest, StatusOnAMiddleChunkEndsTheAttemptSilently) {
 TEST_F(BlockTransferTest, TwoBadSegmentChecksumsExhaustTheBlock) {
   AnswerBlock(4, 0x2600);
   AnswerBlock(4, 0x2600);
-  EXPECT_EQ(transfer.SendBlock(26), kBlockFailed);
+  EXPECT_EQ(transfer.SendBlock(26), BlockResult::kFailed);
   const Lines bad_crc = {"\r\nОшибка:", "ответ - неправильная CRC сегмента\r\n"};
   Lines expected = bad_crc;
   expected.push_back("Перепосылка всего сегмента\r\n");
@@ -141,13 +141,13 @@ TEST_F(BlockTransferTest, TwoBadSegmentChecksumsExhaustTheBlock) {
 TEST_F(BlockTransferTest, BareAcknowledgementOfTheLastChunkAsksForAResend) {
   AnswerBlock(1, 0x0000);
   AnswerBlock(1, 0x0300);
-  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), kBlockConfirmed);
+  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), BlockResult::kConfirmed);
   EXPECT_EQ(Log(), (Lines{"Перепосылка всего сегмента\r\n", "Заголовок апгрейтора загружен\r\n"}));
 }
 
 TEST_F(BlockTransferTest, UnknownFinalStatusFailsAtOnce) {
   AnswerBlock(1, 0x2800);
-  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), kBlockFailed);
+  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), BlockResult::kFailed);
   EXPECT_EQ(Log(), (Lines{"\r\nОшибка:", "ответ - операция с ППЗУ не выполнена\r\n", "\r\nОшибка:",
                           "принято неправильное поле команды\r\n"}));
 }
@@ -158,7 +158,7 @@ TEST_F(BlockTransferTest, ProgressIsNotClampedAfterResends) {
   BlockTransfer header_only{link, run, image, small};
   AnswerBlock(1, 0x2400);
   AnswerBlock(1, 0x0300);
-  EXPECT_EQ(header_only.SendBlock(kUpgraderHeaderIndex), kBlockConfirmed);
+  EXPECT_EQ(header_only.SendBlock(kUpgraderHeaderIndex), BlockResult::kConfirmed);
   EXPECT_EQ(run.Progress(), (std::vector<std::int32_t>{164, 328}));
 }
 
@@ -168,13 +168,13 @@ TEST_F(BlockTransferTest, StopDuringTheSecondAttemptKeepsWhatWasCounted) {
   station.OnWrite([&](const Bytes&) {
     if (station.Requests().size() == 6) run.Flags().stop_requested = true;
   });
-  EXPECT_EQ(transfer.SendBlock(26), kBlockStopped);
+  EXPECT_EQ(transfer.SendBlock(26), BlockResult::kStopped);
   EXPECT_EQ(counters.bytes_sent, 778 + 256);
   EXPECT_EQ(Log().back(), "\r\nВыполнение прервано пользователем\r\n");
 }
 
 TEST_F(BlockTransferTest, ExchangeFailureEndsTheBlock) {
-  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), kBlockFailed);
+  EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), BlockResult::kFailed);
   EXPECT_EQ(Log().back(), "исчерпано число перезапросов\r\n");
   EXPECT_EQ(counters.bytes_sent, 0);
 }

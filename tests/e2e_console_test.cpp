@@ -52,9 +52,8 @@ class ConsoleInstaller : public ::testing::Test {
   ConsoleInstaller() { options.station.fullpack_version = FirmwareImage().FullpackVersionWord(); }
 
   void AddFault(const char* text) {
-    std::string error;
-    const auto fault = sim::ParseFault(text, error);
-    ASSERT_TRUE(fault) << error;
+    const auto fault = sim::ParseFault(text);
+    ASSERT_TRUE(fault) << fault.Reason();
     options.faults.push_back(*fault);
   }
   std::unique_ptr<ChildProcess> StartInstaller(std::vector<std::string> args = {}) {

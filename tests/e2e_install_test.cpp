@@ -52,7 +52,6 @@ TEST_F(InstallationOverAPty, InstallsWithTheFullpackSentAndStampsTheStationsFiel
   const InstallerRunResult run = installer.Join();
   const std::uint32_t stamp_after = PackDateStamp(LocalTimeNow());
 
-  EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.outcome, RunOutcome::kInstalled);
   EXPECT_NE(run.log.find("Доступная версия fullpack... A0 \r\nЗагрузка нового fullpack...\r\n"
                          "Fullpack загружен\r\nЗагрузка кода...\r\nЗаголовок апгрейтора загружен\r\n"),

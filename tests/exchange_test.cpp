@@ -30,14 +30,17 @@ class ExchangeTest : public ::testing::Test {
   test::RecordingRun run;
   StationLink link{station, run};
   ReplyBuffer buffer{};
-  int length = 0;
+  std::size_t length = 0;  // of the request payload
+  int reply_length = -1;
 
   void SetUp() override {
-    ASSERT_EQ(link.port.OpenPort("\\\\.\\COM1"), 0);
+    ASSERT_EQ(link.port.OpenPort("\\\\.\\COM1"), LinkResult::kDone);
     buffer.fill(0xEE);
   }
-  int Exchange(std::uint16_t command, std::uint16_t selector) {
-    return link.exchange.ExchangeCommand(command, selector, length, buffer);
+  ExchangeResult Exchange(std::uint16_t command, std::uint16_t selector) {
+    const ExchangeOutcome outcome = link.exchange.ExchangeCommand(command, selector, length, buffer);
+    reply_length = outcome.reply_length;
+    return outcome.result;
   }
   Lines Log() const { return run.AppendsUtf8(); }
 };
@@ -46,9 +49,9 @@ TEST_F(ExchangeTest, AcknowledgementLeavesTheCallersBufferAlone) {
   station.Answer(test::StatusReply(0x0000, {1, 2, 3}));
   station.Answer(test::StatusReply(0x00FF));
   length = 17;
-  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), kAcknowledged);
-  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), kAcknowledged);
-  EXPECT_EQ(length, 17);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), ExchangeResult::kAcknowledged);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), ExchangeResult::kAcknowledged);
+  EXPECT_EQ(reply_length, 0);
   EXPECT_EQ(buffer[0], 0xEE);
   EXPECT_TRUE(Log().empty());
 }
@@ -56,7 +59,7 @@ TEST_F(ExchangeTest, AcknowledgementLeavesTheCallersBufferAlone) {
 TEST_F(ExchangeTest, ResendAfterUnknownCommandStatus) {
   station.Answer(test::StatusReply(0x2000));
   station.Answer(test::StatusReply(0x0000));
-  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), kAcknowledged);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), ExchangeResult::kAcknowledged);
   EXPECT_EQ(Log(), Concat({{"\r\nОшибка:", "ответ - неизвестная команда\r\n"}, kResend}));
   ASSERT_EQ(station.Requests().size(), 2u);
   EXPECT_EQ(station.Requests()[0], station.Requests()[1]);
@@ -66,24 +69,24 @@ TEST_F(ExchangeTest, TwoWrongHeaderStatusesExhaustTheRetries) {
   station.Answer(test::StatusReply(0x2100));
   station.Answer(test::StatusReply(0x2101));
   const Lines wrong_header = {"\r\nОшибка:", "ответ - неправильный заголовок команды\r\n"};
-  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), kRetriesExhausted);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), ExchangeResult::kRetriesExhausted);
   EXPECT_EQ(Log(), Concat({wrong_header, kResend, wrong_header, kExhausted}));
 }
 
 TEST_F(ExchangeTest, WrongPromTypeFailsWithoutResend) {
   station.Answer(test::StatusReply(0x2700));
-  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), kExchangeFailed);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), ExchangeResult::kFailed);
   EXPECT_EQ(station.Requests().size(), 1u);
   EXPECT_EQ(Log(), (Lines{"\r\nОшибка:", "ответ - неправильный тип ППЗУ\r\n"}));
 }
 
 TEST_F(ExchangeTest, PromOperationStatusIsReportedAndItsDataStored) {
   station.Answer(test::StatusReply(0x2801, {0x42}));
-  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), kReplyWithData);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), ExchangeResult::kReplyWithData);
   EXPECT_EQ(buffer[0], 0x01);
   EXPECT_EQ(buffer[1], 0x28);
   EXPECT_EQ(buffer[2], 0x42);
-  EXPECT_EQ(length, 3);
+  EXPECT_EQ(reply_length, 3);
   EXPECT_EQ(Log(), (Lines{"\r\nОшибка:", "ответ - операция с ППЗУ не выполнена\r\n"}));
 }
 
@@ -95,8 +98,8 @@ TEST_F(ExchangeTest, PackedIdentifyReplyHandsBackTheRecordAndStatus) {
   for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i + 10);
   payload.insert(payload.end(), {7, 7, 7, 1});
   station.Answer(test::ReplyBytes(kIdentifyCommand, 0x0100, payload));
-  EXPECT_EQ(Exchange(kIdentifyCommand, kModeSelector), kReplyWithData);
-  EXPECT_EQ(length, 42);
+  EXPECT_EQ(Exchange(kIdentifyCommand, kModeSelector), ExchangeResult::kReplyWithData);
+  EXPECT_EQ(reply_length, 42);
   EXPECT_EQ(buffer[0], 0x00);
   EXPECT_EQ(buffer[1], 0x01);
   Bytes record(payload.begin(), payload.begin() + 39);
@@ -106,28 +109,28 @@ TEST_F(ExchangeTest, PackedIdentifyReplyHandsBackTheRecordAndStatus) {
 
 TEST_F(ExchangeTest, EmptyPackedReplyStoresOnlyTheStatus) {
   station.Answer(test::ReplyBytes(kIdentifyCommand, 0x0100));
-  EXPECT_EQ(Exchange(kIdentifyCommand, kModeSelector), kReplyWithData);
-  EXPECT_EQ(length, 1);
+  EXPECT_EQ(Exchange(kIdentifyCommand, kModeSelector), ExchangeResult::kReplyWithData);
+  EXPECT_EQ(reply_length, 1);
   EXPECT_EQ(buffer[2], 0xEE);
 }
 
 TEST_F(ExchangeTest, SilentStationLogsBothAttemptsInOrder) {
   const std::uint32_t start = clock.Now();
-  EXPECT_EQ(Exchange(kIdentifyCommand, kModeSelector), kRetriesExhausted);
+  EXPECT_EQ(Exchange(kIdentifyCommand, kModeSelector), ExchangeResult::kRetriesExhausted);
   EXPECT_EQ(Log(), Concat({kSilentAttempt, kResend, kSilentAttempt, kExhausted}));
   EXPECT_EQ(clock.Now() - start, 2u * 53000u);
 }
 
 TEST_F(ExchangeTest, EnterUpgraderModeReadsNoReply) {
   station.Answer(test::StatusReply(0x2000));
-  EXPECT_EQ(Exchange(kUpgradeCommand, kModeSelector), kAcknowledged);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kModeSelector), ExchangeResult::kAcknowledged);
   EXPECT_EQ(station.ReadCount(), 0);
   EXPECT_EQ(station.CurrentTimeout(), 200u);
 }
 
 TEST_F(ExchangeTest, StopWinsOverEnterUpgraderMode) {
   run.Flags().stop_requested = true;
-  EXPECT_EQ(Exchange(kUpgradeCommand, kModeSelector), kStoppedByOperator);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kModeSelector), ExchangeResult::kStopped);
   EXPECT_EQ(station.Requests().size(), 1u);
   EXPECT_EQ(Log(), (Lines{"\r\nВыполнение прервано пользователем\r\n"}));
 }
@@ -136,7 +139,7 @@ TEST_F(ExchangeTest, FailedSendsNeverLookAtTheStopFlag) {
   run.Flags().stop_requested = true;
   station.FailWrites(2);
   const Lines send_failed = {"\r\nОшибка: ", "отправка пакета не выполнена\r\n"};
-  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), kRetriesExhausted);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), ExchangeResult::kRetriesExhausted);
   EXPECT_EQ(Log(), Concat({send_failed, kResend, send_failed, kExhausted}));
   EXPECT_EQ(station.ReadCount(), 0);
 }
@@ -145,13 +148,13 @@ TEST_F(ExchangeTest, StopSeenAfterTheResendGoesOut) {
   station.OnWrite([&](const Bytes&) {
     if (station.Requests().size() == 2) run.Flags().stop_requested = true;
   });
-  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), kStoppedByOperator);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), ExchangeResult::kStopped);
   EXPECT_EQ(Log(), Concat({kSilentAttempt, kResend, {"\r\nВыполнение прервано пользователем\r\n"}}));
 }
 
 TEST_F(ExchangeTest, TimeoutFollowsTheSelector) {
   station.SetDefaultAnswer([](const Bytes&) { return test::StatusReply(0x0000); });
-  ASSERT_EQ(link.port.SetReadTimeouts(150), 0);
+  ASSERT_EQ(link.port.SetReadTimeouts(150), LinkResult::kDone);
   Exchange(kUpgradeCommand, kLoadSegmentSelector);
   EXPECT_EQ(station.CurrentTimeout(), 150u);
   Exchange(kUpgradeCommand, kLoadHeaderSelector);
@@ -166,7 +169,7 @@ TEST_F(ExchangeTest, TimeoutFollowsTheSelector) {
 
 TEST_F(ExchangeTest, RefusedTimeoutsCloseThePortAndSendNothing) {
   station.FailTimeoutsAfter(0);
-  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), kExchangeFailed);
+  EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), ExchangeResult::kFailed);
   EXPECT_TRUE(station.Requests().empty());
   EXPECT_FALSE(station.IsOpen());
   EXPECT_EQ(Log(), (Lines{"\r\nОшибка: ", "невозможно открыть порт!\r\n"}));

@@ -435,9 +435,8 @@ struct RowRun {
     options.station.fullpack_version = Release().FullpackVersionWord();
     if (row.station) row.station(options.station);
     for (const std::string& text : row.faults) {
-      std::string error;
-      const auto fault = sim::ParseFault(text, error);
-      if (!fault) throw std::invalid_argument(row.name + ": " + text + ": " + error);
+      const auto fault = sim::ParseFault(text);
+      if (!fault) throw std::invalid_argument(row.name + ": " + text + ": " + fault.Reason());
       options.faults.push_back(*fault);
     }
     setup = options.station;
@@ -504,7 +503,6 @@ void CheckRow(const RowRun& run) {
     EXPECT_NE(result.log.find(row.log_has), std::string::npos) << result.log;
   }
   EXPECT_EQ(result.outcome, row.outcome);
-  EXPECT_EQ(result.result, 0);
   EXPECT_TRUE(result.finished);
   EXPECT_EQ(result.finish_calls, 1);
 

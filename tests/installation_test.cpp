@@ -33,7 +33,7 @@ class InstallationTest : public ::testing::Test {
 
   void SetUp() override { setup.fullpack_version = 0x00A0; }
 
-  int Run(const char* port_text = "1") {
+  RunOutcome Run(const char* port_text = "1") {
     station = std::make_unique<sim::StationModel>(setup, faults);
     line.SetDefaultAnswer([this](const Bytes& request) {
       sim::StationAnswer answer = station->HandleRequest(request);
@@ -41,12 +41,11 @@ class InstallationTest : public ::testing::Test {
       return answer.bytes;
     });
     installer = std::make_unique<Installer>(InstallerPlatform{line, clock, [] { return kStampTime; }});
-    return InstallThreadProc(*installer, run, port_text);
+    return installer->RunInstallation(run, port_text);
   }
   void AddFault(const char* text) {
-    std::string error;
-    const auto fault = sim::ParseFault(text, error);
-    ASSERT_TRUE(fault) << error;
+    const auto fault = sim::ParseFault(text);
+    ASSERT_TRUE(fault) << fault.Reason();
     faults.push_back(*fault);
   }
   std::string Log() const { return run.LogUtf8(); }
@@ -68,10 +67,9 @@ std::string ReadGolden(const std::string& name) {
 }
 
 TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kInstalled);
   EXPECT_EQ(Log(), ReadGolden("installation_success.log"));
   ExpectClosingEnd();
-  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kInstalled);
   EXPECT_EQ(line.OpenedPath(), "\\\\.\\COM1");
   EXPECT_EQ(run.BoxCaptions(), (std::vector<std::string>{"Внимание"}));
   EXPECT_EQ(run.BoxTexts()[0],
@@ -89,7 +87,7 @@ TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
 
 TEST_F(InstallationTest, DifferentFullpackIsSentFirst) {
   setup.fullpack_version = 0x009F;
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kInstalled);
   EXPECT_TRUE(LogHas("Получение версии fullpack... 9F \r\nДоступная версия fullpack... A0 \r\n"
                      "Загрузка нового fullpack...\r\nFullpack загружен\r\nЗагрузка кода...\r\n"));
   EXPECT_EQ(installer->Counters().transfer_total, 238481);
@@ -102,7 +100,7 @@ TEST_F(InstallationTest, DifferentFullpackIsSentFirst) {
 TEST_F(InstallationTest, StationWithoutCodeIsFlashedWithoutBoxesOrModeSwitch) {
   setup.info.version = {0xFF, 0xFF, 0xFFFF};
   setup.info.processor_serial = 0xFFFF;
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kInstalled);
   EXPECT_TRUE(LogHas("Получение версии боевого кода... код отсутствует\r\nЗаводской"));
   EXPECT_TRUE(run.BoxTexts().empty());
   EXPECT_EQ(Sent(sim::RequestKind::kEnterUpgrader), 0);
@@ -113,12 +111,11 @@ TEST_F(InstallationTest, StationWithoutCodeIsFlashedWithoutBoxesOrModeSwitch) {
 TEST_F(InstallationTest, SameReleaseAsksFirstAndCancelEndsBeforeAnythingIsSent) {
   setup.info.version = kInstallerRelease;
   run.AnswerBoxes({false});
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kStopped);
   EXPECT_EQ(run.BoxTexts(), (std::vector<std::string>{
                                 "Внимание!!! Версия установленного ПО не новее имеющейся на процессоре.\r\n"}));
   EXPECT_TRUE(Log().ends_with(" 00000000\r\nВыполнение прервано пользователем\r\n"));
   EXPECT_EQ(line.Requests().size(), 1u);
-  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kStopped);
   ExpectClosingEnd();
 }
 
@@ -131,7 +128,7 @@ TEST_F(InstallationTest, OnlyTheExactReleaseGetsTheSameReleaseBox) {
     station = std::make_unique<sim::StationModel>(setup);
     line.SetDefaultAnswer([this](const Bytes& request) { return station->HandleRequest(request).bytes; });
     Installer one_run({line, clock, [] { return kStampTime; }});
-    InstallThreadProc(one_run, fresh, "1");
+    one_run.RunInstallation(fresh, "1");
     ASSERT_EQ(fresh.BoxTexts().size(), 1u);
     EXPECT_TRUE(fresh.BoxTexts()[0].starts_with("Внимание!!! Процесс смены"));
   }
@@ -139,7 +136,7 @@ TEST_F(InstallationTest, OnlyTheExactReleaseGetsTheSameReleaseBox) {
 
 TEST_F(InstallationTest, CancelInTheDurationBoxSendsNothingMore) {
   run.AnswerBoxes({false});
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kStopped);
   EXPECT_TRUE(Log().ends_with(" 00000000\r\nВыполнение прервано пользователем\r\n"));
   EXPECT_EQ(line.Requests().size(), 1u);
   ExpectClosingEnd();
@@ -147,10 +144,9 @@ TEST_F(InstallationTest, CancelInTheDurationBoxSendsNothingMore) {
 
 TEST_F(InstallationTest, BiosBelowFourRefusesTheReflash) {
   setup.info.bios = 3;
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kFailed);
   EXPECT_TRUE(Log().ends_with("\r\nОшибка: данная версия BIOS не допускает перепрошивку!\r\n"));
   EXPECT_TRUE(run.BoxTexts().empty());
-  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kFailed);
   ExpectClosingEnd();
 }
 
@@ -162,7 +158,7 @@ TEST_F(InstallationTest, RebootingStationIsWaitedForAndTheLineDrained) {
       reads_before_query = line.ReadCount();
     }
   });
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kInstalled);
   EXPECT_TRUE(LogHas("Станция перегружается в режиме апгрейтора...\r\nПолучение версии fullpack..."));
   // The identify reply and the one drain read, which swallowed the boot noise.
   EXPECT_EQ(reads_before_query, 2);
@@ -192,12 +188,11 @@ TEST_F(InstallationTest, WithoutTheRebootFlagThereIsNoWait) {
 
 TEST_F(InstallationTest, SegmentFailureEndsTheRunThere) {
   AddFault("status=2700:segment12");
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kFailed);
   EXPECT_TRUE(LogHas("Сегмент загружен: адрес AC00\r\n"));
   EXPECT_TRUE(Log().ends_with("ответ - неправильный тип ППЗУ\r\n \r\nОшибка: соединение потеряно!\r\n"));
   EXPECT_EQ(station->Blocks().segments_confirmed, 12);
   EXPECT_EQ(Sent(sim::RequestKind::kWriteProm), 0);
-  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kFailed);
   ExpectClosingEnd();
 }
 
@@ -206,18 +201,17 @@ TEST_F(InstallationTest, StopDuringTheIdentifiedPauseEndsAfterTheModeRequest) {
   run.OnAppend([&](const std::string& text) {
     if (text.starts_with("Резервное"_cp1251)) run.Flags().stop_requested = true;
   });
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kStopped);
   EXPECT_EQ(run.BoxTexts().size(), 1u);
   EXPECT_EQ(line.Requests().size(), 2u);
   EXPECT_EQ(line.Requests()[1], test::RequestBytes(kUpgradeCommand, kModeSelector));
   EXPECT_TRUE(Log().ends_with("\r\nВыполнение прервано пользователем\r\n"));
-  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kStopped);
   ExpectClosingEnd();
 }
 
 TEST_F(InstallationTest, StopBeforeIdentifyEndsWithoutALine) {
   run.Flags().stop_requested = true;
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kStopped);
   EXPECT_TRUE(line.Requests().empty());
   EXPECT_TRUE(Log().ends_with("открыт на 19200\r\n"));
   ExpectClosingEnd();
@@ -225,16 +219,15 @@ TEST_F(InstallationTest, StopBeforeIdentifyEndsWithoutALine) {
 
 TEST_F(InstallationTest, PromOperationFailureIsNoSuccess) {
   AddFault("status=2800:prom");
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), RunOutcome::kFailed);
   EXPECT_TRUE(Log().ends_with("Запись ППЗУ...\r\n\r\nОшибка:ответ - операция с ППЗУ не выполнена\r\n"
                               " \r\nОшибка:  команда не выполнена!\r\n"));
-  EXPECT_EQ(installer->LastOutcome(), RunOutcome::kFailed);
 }
 
 TEST_F(InstallationTest, ShortIdentifyReplyIsAFailedCommand) {
   line.SetDefaultAnswer([](const Bytes&) { return test::ReplyBytes(kIdentifyCommand, 0x0100, Bytes(20, 1)); });
   Installer one_run({line, clock, [] { return kStampTime; }});
-  EXPECT_EQ(InstallThreadProc(one_run, run, "1"), 0);
+  EXPECT_EQ(one_run.RunInstallation(run, "1"), RunOutcome::kFailed);
   EXPECT_TRUE(Log().ends_with("Получение версии боевого кода... \r\nОшибка: команда не выполнена!\r\n"));
   EXPECT_EQ(line.Requests().size(), 1u);
 }
@@ -243,7 +236,7 @@ TEST_F(InstallationTest, SilentStationFailsTheIdentifyCommand) {
   line.SetDefaultAnswer([](const Bytes&) { return Bytes{}; });
   Installer one_run({line, clock, [] { return kStampTime; }});
   const std::uint32_t start = clock.Now();
-  EXPECT_EQ(InstallThreadProc(one_run, run, "1"), 0);
+  EXPECT_EQ(one_run.RunInstallation(run, "1"), RunOutcome::kFailed);
   EXPECT_TRUE(Log().ends_with("исчерпано число перезапросов\r\n\r\nОшибка: команда не выполнена!\r\n"));
   EXPECT_EQ(clock.Now() - start, 2u * 53000u);
 }
@@ -261,14 +254,13 @@ TEST_P(PortText, IsCheckedBeforeThePortIsTouched) {
   line.FailOpen();
   test::RecordingRun run;
   Installer installer({line, clock, [] { return kStampTime; }});
-  EXPECT_EQ(InstallThreadProc(installer, run, GetParam().text), 1);
+  EXPECT_EQ(installer.RunInstallation(run, GetParam().text), RunOutcome::kEarlyEnd);
   const std::string log = run.LogUtf8();
   if (GetParam().error != nullptr) {
     EXPECT_EQ(log, std::string("\r\nОшибка: ") + GetParam().error + "\r\n");
   } else {
     EXPECT_EQ(log, std::string("\r\nОшибка: невозможно открыть порт! \\\\.\\COM") + GetParam().text + "\r\n");
   }
-  EXPECT_EQ(installer.LastOutcome(), RunOutcome::kEarlyEnd);
   EXPECT_TRUE(run.Flags().port_may_retry);
   EXPECT_FALSE(run.Flags().finished);
   EXPECT_EQ(run.FinishCount(), 1);

@@ -157,7 +157,7 @@ class PacketLinkTest : public ::testing::Test {
   StationPort port{station, log};
   PacketLink packets{port, log};
 
-  void SetUp() override { ASSERT_EQ(port.OpenPort("\\\\.\\COM1"), 0); }
+  void SetUp() override { ASSERT_EQ(port.OpenPort("\\\\.\\COM1"), LinkResult::kDone); }
   std::vector<std::string> Lines() const { return run.AppendsUtf8(); }
 };
 
@@ -165,11 +165,11 @@ TEST_F(PacketLinkTest, ReportsEachReceptionFailureWithItsLines) {
   Reply reply;
   DataArea data{};
   station.Inject(Bytes(5, 0));
-  EXPECT_EQ(packets.ReceivePacket(reply, data), 1);
+  EXPECT_EQ(packets.ReceivePacket(reply, data), LinkResult::kFailed);
   Bytes corrupted = test::StatusReply(0x0100, {1, 2});
   corrupted.back() ^= 0xFF;
   station.Inject(corrupted);
-  EXPECT_EQ(packets.ReceivePacket(reply, data), 1);
+  EXPECT_EQ(packets.ReceivePacket(reply, data), LinkResult::kFailed);
   const std::vector<std::string> expected = {"\r\nОшибка: ", "прием пакета не выполнен\r\n",
                                              "\r\nОшибка: ", "принят пакет с неправильной CRC\r\n"};
   EXPECT_EQ(Lines(), expected);
@@ -179,15 +179,15 @@ TEST_F(PacketLinkTest, ReportsEachReceptionFailureWithItsLines) {
 TEST_F(PacketLinkTest, ASilentLineCostsTheWholeTotalTimeout) {
   Reply reply;
   DataArea data{};
-  ASSERT_EQ(port.SetReadTimeouts(75), 0);
+  ASSERT_EQ(port.SetReadTimeouts(75), LinkResult::kDone);
   const std::uint32_t start = clock.Now();
-  EXPECT_EQ(packets.ReceivePacket(reply, data), 1);
+  EXPECT_EQ(packets.ReceivePacket(reply, data), LinkResult::kFailed);
   EXPECT_EQ(clock.Now() - start, 19875u);
 }
 
 TEST_F(PacketLinkTest, AFailedWriteIsReportedAndThePortStaysOpen) {
   station.FailWrites(1);
-  EXPECT_EQ(packets.SendPacket(0xF000, 2, 0, nullptr), 1);
+  EXPECT_EQ(packets.SendPacket(0xF000, 2, 0, nullptr), LinkResult::kFailed);
   const std::vector<std::string> expected = {"\r\nОшибка: ", "отправка пакета не выполнена\r\n"};
   EXPECT_EQ(Lines(), expected);
   EXPECT_TRUE(station.IsOpen());

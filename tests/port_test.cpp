@@ -31,8 +31,8 @@ class CountingDevice final : public SerialDevice {
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity) override {
     return device_->Read(buffer, capacity);
   }
-  bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) override {
-    return device_->Write(data, count, written);
+  WriteOutcome Write(const std::uint8_t* data, std::size_t count) override {
+    return device_->Write(data, count);
   }
   void Close() override {
     ++closes;
@@ -66,14 +66,13 @@ TEST(StationPortOnPty, OpensThePortNamedByTheEnvironmentSilently) {
   PtyPair pty;
   ScopedEnv com9("ZELT20_COM9", pty.SlavePath());
   RunPort station;
-  ASSERT_EQ(station.port.OpenPort(kPort9), 0);
+  ASSERT_EQ(station.port.OpenPort(kPort9), LinkResult::kDone);
   EXPECT_TRUE(station.run.Appends().empty());
 
   const std::uint8_t request[] = {0x01, 0x02, 0xFF};
-  std::size_t written = 0;
-  ASSERT_TRUE(station.port.WritePort(request, sizeof request, written));
+  ASSERT_TRUE(station.port.WritePort(request, sizeof request).succeeded);
   EXPECT_EQ(pty.Receive(sizeof request, 1000), std::vector<std::uint8_t>(request, request + 3));
-  ASSERT_EQ(station.port.SetReadTimeouts(kLastChunkTimeoutMs), 0);
+  ASSERT_EQ(station.port.SetReadTimeouts(kLastChunkTimeoutMs), LinkResult::kDone);
   pty.Send({0x05});
   std::uint8_t reply[4] = {};
   EXPECT_EQ(station.port.ReadPort(reply, 1), 1u);
@@ -86,10 +85,10 @@ TEST(StationPortOnPty, PortInUseGivesTheTwoLinesAndClosesNothing) {
   PtyPair pty;
   ScopedEnv com9("ZELT20_COM9", pty.SlavePath());
   RunPort holder;
-  ASSERT_EQ(holder.port.OpenPort(kPort9), 0);
+  ASSERT_EQ(holder.port.OpenPort(kPort9), LinkResult::kDone);
 
   RunPort second;
-  EXPECT_EQ(second.port.OpenPort(kPort9), 1);
+  EXPECT_EQ(second.port.OpenPort(kPort9), LinkResult::kFailed);
   EXPECT_EQ(second.run.AppendsUtf8(), kCannotOpenPort9);
   EXPECT_EQ(second.device.closes, 0);
   EXPECT_TRUE(holder.device.IsOpen());
@@ -101,7 +100,7 @@ TEST(StationPortOnPty, MissingDeviceGivesTheSameTwoLines) {
   ScopedEnv com9("ZELT20_COM9", "/nonexistent/zelt20-tty");
 #endif  // Windows: the test machine has no COM9
   RunPort station;
-  EXPECT_EQ(station.port.OpenPort(kPort9), 1);
+  EXPECT_EQ(station.port.OpenPort(kPort9), LinkResult::kFailed);
   EXPECT_EQ(station.run.AppendsUtf8(), kCannotOpenPort9);
   EXPECT_EQ(station.device.closes, 0);
   EXPECT_FALSE(station.device.IsOpen());
@@ -109,7 +108,7 @@ TEST(StationPortOnPty, MissingDeviceGivesTheSameTwoLines) {
 
 TEST(StationPortOnPty, TimeoutsWithoutAnOpenPortAreReported) {
   RunPort station;
-  EXPECT_EQ(station.port.SetReadTimeouts(kOpenTimeoutMs), 1);
+  EXPECT_EQ(station.port.SetReadTimeouts(kOpenTimeoutMs), LinkResult::kFailed);
   EXPECT_EQ(station.run.AppendsUtf8(), (Lines{"\r\nОшибка: ", "невозможно открыть порт!\r\n"}));
   station.port.ClosePort();
   EXPECT_FALSE(station.device.IsOpen());

@@ -122,8 +122,7 @@ TEST(PosixSerialRead, HangUpEndsTheReadWithWhatHadArrived) {
   EXPECT_LT(took.count(), 1000);
   EXPECT_TRUE(line.Read(64, took).empty());
   EXPECT_LT(took.count(), 1000);
-  std::size_t written = 0;
-  EXPECT_FALSE(line.port->Write(got.data(), got.size(), written));
+  EXPECT_FALSE(line.port->Write(got.data(), got.size()).succeeded);
 }
 
 TEST(PosixSerialLine, RawBytesCrossUnchangedBothWays) {
@@ -133,9 +132,9 @@ TEST(PosixSerialLine, RawBytesCrossUnchangedBothWays) {
   line.pty.Send(raw);
   milliseconds took{};
   EXPECT_EQ(line.Read(raw.size(), took), raw);
-  std::size_t written = 0;
-  ASSERT_TRUE(line.port->Write(raw.data(), raw.size(), written));
-  EXPECT_EQ(written, raw.size());
+  const WriteOutcome write = line.port->Write(raw.data(), raw.size());
+  ASSERT_TRUE(write.succeeded);
+  EXPECT_EQ(write.written, raw.size());
   EXPECT_EQ(line.pty.Receive(raw.size(), 1000), raw);
 }
 
@@ -212,10 +211,10 @@ TEST(PosixSerialOpen, OnlyTerminalsOpen) {
   EXPECT_FALSE(port->IsOpen());
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
   std::uint8_t byte = 0;
-  std::size_t written = 1;
   EXPECT_EQ(port->Read(&byte, 1), 0u);
-  EXPECT_FALSE(port->Write(&byte, 1, written));
-  EXPECT_EQ(written, 0u);
+  const WriteOutcome write = port->Write(&byte, 1);
+  EXPECT_FALSE(write.succeeded);
+  EXPECT_EQ(write.written, 0u);
   EXPECT_FALSE(port->SetTimeouts({1, 1, 1}));
 }
 

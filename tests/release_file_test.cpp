@@ -42,22 +42,20 @@ struct EditableRelease {
   }
 };
 
-std::string Check(const std::vector<std::uint8_t>& file) {
-  ReleaseView release{};
-  return CheckRelease(file, release);
-}
+// The broken rule, or an empty text.
+std::string Check(const std::vector<std::uint8_t>& file) { return CheckRelease(file).Reason(); }
 
 std::string Check(const EditableRelease& release) { return Check(release.File()); }
 
 TEST(ReleaseFile, TheEmbeddedReleaseRoundTrips) {
   const auto file = EditableRelease().File();
-  ReleaseView parsed{};
-  ASSERT_EQ(CheckRelease(file, parsed), "");
+  const Checked<ReleaseView> parsed = CheckRelease(file);
+  ASSERT_TRUE(parsed) << parsed.Reason();
   const ReleaseView& embedded = EmbeddedRelease();
   for (std::size_t i = 0; i < embedded.blocks.size(); ++i) {
-    EXPECT_TRUE(std::ranges::equal(parsed.blocks[i], embedded.blocks[i])) << "block " << i;
+    EXPECT_TRUE(std::ranges::equal(parsed->blocks[i], embedded.blocks[i])) << "block " << i;
   }
-  EXPECT_EQ(parsed.size_table, embedded.size_table);
+  EXPECT_EQ(parsed->size_table, embedded.size_table);
 }
 
 TEST(ReleaseFile, RefusesAnyBlockCountButTwentyNine) {

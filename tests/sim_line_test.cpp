@@ -37,26 +37,24 @@ class SimulatedLine : public ::testing::Test {
 
   void Start() {
     station = std::make_unique<StationSimulator>(options);
-    std::string error;
-    ASSERT_TRUE(station->Start(error)) << error;
+    const Checked<> started = station->Start();
+    ASSERT_TRUE(started) << started.Reason();
     port_variable = std::make_unique<test::ScopedEnv>("ZELT20_COM231", station->LinePath());
   }
   void TearDown() override {
     link.port.ClosePort();
     if (station) station->Stop();
   }
-  int Exchange(std::uint16_t command, std::uint16_t selector, ReplyBuffer& reply) {
-    int length = 0;
-    return link.exchange.ExchangeCommand(command, selector, length, reply);
+  ExchangeResult Exchange(std::uint16_t command, std::uint16_t selector, ReplyBuffer& reply) {
+    return link.exchange.ExchangeCommand(command, selector, 0, reply).result;
   }
   // The record the station answers to the identify command.
   std::optional<StationInfo> Identify() {
     ReplyBuffer reply{};
-    int length = 0;
-    if (link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, length, reply) != kReplyWithData) {
-      return std::nullopt;
-    }
-    return StationInfoFromReply(reply, length);
+    const ExchangeOutcome identified =
+        link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
+    if (identified.result != ExchangeResult::kReplyWithData) return std::nullopt;
+    return StationInfoFromReply(reply, identified.reply_length);
   }
   std::string Log() const { return run.LogUtf8(); }
 };
@@ -73,12 +71,12 @@ void ExpectSameRecord(const std::optional<StationInfo>& got, const StationInfo& 
 TEST_F(SimulatedLine, IdentifiesToTheInstallerAcrossACloseAndReopen) {
   options.station.info.processor_serial = 4711;
   Start();
-  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), LinkResult::kDone) << Log();
   ExpectSameRecord(Identify(), options.station.info);
   link.port.ClosePort();
 
   // The station waits out the closed line and answers the next opening.
-  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), LinkResult::kDone) << Log();
   ExpectSameRecord(Identify(), options.station.info);
   EXPECT_EQ(station->Report().activity.Count(RequestKind::kIdentify), 2);
   EXPECT_TRUE(Log().empty()) << Log();
@@ -86,10 +84,9 @@ TEST_F(SimulatedLine, IdentifiesToTheInstallerAcrossACloseAndReopen) {
 
 TEST_F(SimulatedLine, PacedRepliesAndACutReplyGoThroughTheInstallersResend) {
   options.line.wire_time = true;
-  std::string error;
-  options.faults.push_back(ParseFault("cut=5:identify#1", error).value());
+  options.faults.push_back(*ParseFault("cut=5:identify#1"));
   Start();
-  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), LinkResult::kDone) << Log();
   ExpectSameRecord(Identify(), options.station.info);
   EXPECT_NE(Log().find("прием пакета не выполнен\r\nПерепосылка...\r\n"), std::string::npos) << Log();
   EXPECT_EQ(station->Report().activity.retransmissions, 1);
@@ -99,14 +96,13 @@ TEST_F(SimulatedLine, RebootingStationHearsNothingAndThenSendsItsBootNoise) {
   options.station.info.reserved_1 = 1;
   options.station.reboot_time = milliseconds(300);
   Start();
-  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), LinkResult::kDone) << Log();
   ReplyBuffer reply{};
-  ASSERT_EQ(Exchange(kUpgradeCommand, kModeSelector, reply), kAcknowledged);
+  ASSERT_EQ(Exchange(kUpgradeCommand, kModeSelector, reply), ExchangeResult::kAcknowledged);
   // An identify request during the reboot is not heard: only the noise comes.
   const test::Bytes identify = test::RequestBytes(kIdentifyCommand, kModeSelector);
-  std::size_t written = 0;
-  ASSERT_TRUE(link.port.WritePort(identify.data(), identify.size(), written));
-  ASSERT_EQ(link.port.SetReadTimeouts(20), 0);  // a silent line ends the read after 5.3 s
+  ASSERT_TRUE(link.port.WritePort(identify.data(), identify.size()).succeeded);
+  ASSERT_EQ(link.port.SetReadTimeouts(20), LinkResult::kDone);  // a silent line ends the read after 5.3 s
   std::vector<std::uint8_t> drained(kFrameSize);
   drained.resize(link.port.ReadPort(drained.data(), drained.size()));
   EXPECT_EQ(drained, StationSetup::DefaultBootNoise());
@@ -118,9 +114,9 @@ TEST_F(SimulatedLine, ExitAfterPromEndsOnceTheInstallerClosesTheLine) {
   options.station.info.version = {0xFF, 0xFF, 0xFFFF};
   options.line.exit_after_prom = true;
   Start();
-  ASSERT_EQ(link.port.OpenPort(kPortPath), 0) << Log();
+  ASSERT_EQ(link.port.OpenPort(kPortPath), LinkResult::kDone) << Log();
   ReplyBuffer reply{};
-  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector, reply), kAcknowledged) << Log();
+  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector, reply), ExchangeResult::kAcknowledged) << Log();
   EXPECT_FALSE(station->End());
   link.port.ClosePort();
   ASSERT_TRUE(station->WaitUntilEnded(milliseconds(4000)));

@@ -49,10 +49,9 @@ std::uint16_t StatusOf(const StationAnswer& answer) {
 }
 
 Fault MakeFault(const char* text) {
-  std::string error;
-  const auto fault = ParseFault(text, error);
-  EXPECT_TRUE(fault) << text << ": " << error;
-  return fault.value_or(Fault{});
+  const auto fault = ParseFault(text);
+  EXPECT_TRUE(fault) << text << ": " << fault.Reason();
+  return fault ? *fault : Fault{};
 }
 
 std::vector<Fault> MakeFaults(std::initializer_list<const char*> texts) {
@@ -335,34 +334,34 @@ TEST(StationFaults, OccurrenceDelayAndStopAfter) {
 }
 
 TEST(FaultSyntax, ReadsKindValueAndTarget) {
-  std::string error;
-  const auto drop = ParseFault("drop:segment12.3#1", error);
-  ASSERT_TRUE(drop) << error;
+  const auto drop = ParseFault("drop:segment12.3#1");
+  ASSERT_TRUE(drop) << drop.Reason();
   EXPECT_EQ(drop->kind, FaultKind::kDrop);
   EXPECT_EQ(drop->target.kind, RequestKind::kSegmentChunk);
   EXPECT_EQ(drop->target.segment, 12);
   EXPECT_EQ(drop->target.chunk, 3);
   EXPECT_EQ(drop->target.occurrence, 1);
 
-  const auto status = ParseFault("status=2600:segment.last", error);
-  ASSERT_TRUE(status) << error;
+  const auto status = ParseFault("status=2600:segment.last");
+  ASSERT_TRUE(status) << status.Reason();
   EXPECT_EQ(status->value, 0x2600u);
   EXPECT_FALSE(status->target.segment);
   EXPECT_TRUE(status->target.last_chunk);
 
-  const auto extra = ParseFault("extra:any", error);
-  ASSERT_TRUE(extra) << error;
+  const auto extra = ParseFault("extra:any");
+  ASSERT_TRUE(extra) << extra.Reason();
   EXPECT_EQ(extra->value, 1u);
   EXPECT_FALSE(extra->target.kind);
 
   for (const char* good : {"silence:identify", "cut=5:fullpack-version", "slow=300:header.1",
                            "badcrc:prom#2", "extra=4:fullpack.last", "drop:enter"}) {
-    EXPECT_TRUE(ParseFault(good, error)) << good << ": " << error;
+    const auto fault = ParseFault(good);
+    EXPECT_TRUE(fault) << good << ": " << fault.Reason();
   }
   for (const char* bad : {"drop", "boom:identify", "cut:identify", "silence=3:identify",
                           "status=12345:any", "status=zz:any", "drop:segment27", "drop:identify.2",
                           "drop:segment1.x", "drop:segment1.0", "drop:any#0", "drop:nothing", "drop:"}) {
-    EXPECT_FALSE(ParseFault(bad, error)) << bad;
+    EXPECT_FALSE(ParseFault(bad)) << bad;
   }
 }
 

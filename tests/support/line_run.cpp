@@ -12,8 +12,9 @@ namespace zelt20::test {
 StationOnLine::StationOnLine(sim::SimulatorOptions options, int com_number)
     : simulator_(std::make_unique<sim::StationSimulator>(std::move(options))),
       port_text_(std::to_string(com_number)) {
-  std::string error;
-  if (!simulator_->Start(error)) throw std::runtime_error("simulated station: " + error);
+  if (const Checked<> started = simulator_->Start(); !started) {
+    throw std::runtime_error("simulated station: " + started.Reason());
+  }
   device_ = simulator_->LinePath();
   port_variable_.emplace("ZELT20_COM" + port_text_, device_);
 }
@@ -53,7 +54,7 @@ void InstallerThread::Start() {
   }
   worker_ = std::thread([this] {
     const auto start = std::chrono::steady_clock::now();
-    result_ = InstallThreadProc(installer_, window_, port_text_.c_str());
+    outcome_ = installer_.RunInstallation(window_, port_text_.c_str());
     elapsed_ = std::chrono::steady_clock::now() - start;
     ended_.set_value();
   });
@@ -66,8 +67,7 @@ bool InstallerThread::WaitFor(std::chrono::milliseconds limit) {
 InstallerRunResult InstallerThread::Join() {
   worker_.join();
   InstallerRunResult run;
-  run.result = result_;
-  run.outcome = installer_.LastOutcome();
+  run.outcome = outcome_;
   run.log = window_.LogUtf8();
   run.boxes = window_.BoxTexts();
   if (!window_.Progress().empty()) run.last_progress = window_.Progress().back();

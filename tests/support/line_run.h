@@ -50,8 +50,7 @@ class StationOnLine {
 };
 
 struct InstallerRunResult {
-  int result = -1;  // RunInstallation: 1 early end, 0 closing end
-  RunOutcome outcome = RunOutcome::kNotRun;
+  RunOutcome outcome = RunOutcome::kEarlyEnd;
   std::string log;  // UTF-8
   std::vector<std::string> boxes;
   std::int32_t last_progress = -1;
@@ -92,7 +91,7 @@ class InstallerThread {
   std::thread worker_;
   std::promise<void> ended_;
   std::future<void> ended_future_ = ended_.get_future();
-  int result_ = -1;
+  RunOutcome outcome_ = RunOutcome::kEarlyEnd;
   Ms elapsed_{0};
 };
 

@@ -50,13 +50,11 @@ std::size_t ScriptedStation::Read(std::uint8_t* buffer, std::size_t capacity) {
   return n;
 }
 
-bool ScriptedStation::Write(const std::uint8_t* data, std::size_t count, std::size_t& written) {
+WriteOutcome ScriptedStation::Write(const std::uint8_t* data, std::size_t count) {
   if (failing_writes_ > 0) {
     --failing_writes_;
-    written = 0;
-    return false;
+    return {};
   }
-  written = count;
   Bytes request(data, data + count);
   requests_.push_back(request);
   if (on_write_) on_write_(request);
@@ -68,7 +66,7 @@ bool ScriptedStation::Write(const std::uint8_t* data, std::size_t count, std::si
     answer = default_answer_(request);
   }
   Inject(answer);
-  return true;
+  return {true, count};
 }
 
 void ScriptedStation::Close() {

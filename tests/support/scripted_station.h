@@ -59,7 +59,7 @@ class ScriptedStation final : public SerialDevice {
   bool ApplyLineSettings() override { return !fail_line_settings_; }
   bool SetTimeouts(const ReadTimeouts& timeouts) override;
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity) override;
-  bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) override;
+  WriteOutcome Write(const std::uint8_t* data, std::size_t count) override;
   void Close() override;
   bool IsOpen() const override { return open_; }
 

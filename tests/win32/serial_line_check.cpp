@@ -156,8 +156,7 @@ bool CheckReply(SerialDevice& device, std::uint32_t t) {
   if (!Check(device.SetTimeouts({t, t, t}), "SetCommTimeouts")) return false;
   Frame request{};
   const std::size_t length = FrameRequest(kIdentifyCommand, kModeSelector, 0, nullptr, request);
-  std::size_t written = 0;
-  if (!Check(device.Write(request.data(), length, written), "request written")) return false;
+  if (!Check(device.Write(request.data(), length).succeeded, "request written")) return false;
   Frame buffer{};
   const TimedRead read = ReadTimed(device, buffer, buffer.size());
   Reply reply;

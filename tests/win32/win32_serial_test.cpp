@@ -44,7 +44,7 @@ TEST(Win32Serial, DeviceThatTakesNoLineSettingsIsReportedAndClosed) {
   MessageLog log(run);
   StationPort port(*device, log);
 
-  EXPECT_EQ(port.OpenPort(file.path.c_str()), 1);
+  EXPECT_EQ(port.OpenPort(file.path.c_str()), LinkResult::kFailed);
   EXPECT_EQ(run.AppendsUtf8(),
             (std::vector<std::string>{"\r\nОшибка: ", "невозможно открыть порт! " + file.path + "\r\n"}));
   EXPECT_FALSE(device->IsOpen());
@@ -74,12 +74,12 @@ TEST(Win32Serial, MissingPortLeavesNothingOpen) {
 TEST(Win32Serial, ClosedDeviceRefusesEverythingAndClosesTwiceHarmlessly) {
   const std::unique_ptr<SerialDevice> device = MakePlatformSerialDevice();
   std::uint8_t buffer[8] = {1, 2, 3};
-  std::size_t written = 99;
   EXPECT_FALSE(device->ApplyLineSettings());
   EXPECT_FALSE(device->SetTimeouts({75, 75, 75}));
   EXPECT_EQ(device->Read(buffer, sizeof buffer), 0u);
-  EXPECT_FALSE(device->Write(buffer, 3, written));
-  EXPECT_EQ(written, 0u);
+  const WriteOutcome write = device->Write(buffer, 3);
+  EXPECT_FALSE(write.succeeded);
+  EXPECT_EQ(write.written, 0u);
   device->Close();
   device->Close();
   EXPECT_FALSE(device->IsOpen());

@@ -18,7 +18,7 @@ struct PlatformInstaller {
 
 RunWorker InstallWorker(std::shared_ptr<Installer> installer) {
   return [installer = std::move(installer)](RunContext& run, const char* port_text) {
-    return InstallThreadProc(*installer, run, port_text);
+    return static_cast<int>(installer->RunInstallation(run, port_text));
   };
 }
 

@@ -1,5 +1,5 @@
-// The worker that the window starts: InstallThreadProc with the installer
-// it shares with the application.
+// The worker that the window starts: RunInstallation with the installer it
+// shares with the application.
 #pragma once
 
 #include <memory>
