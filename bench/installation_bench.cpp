@@ -21,6 +21,7 @@
 #include "link/packet.h"
 #include "sim/run_length_packer.h"
 #include "sim/station_model.h"
+#include "sim/station_reply.h"
 
 namespace zelt20::bench {
 namespace {
@@ -50,11 +51,10 @@ void PrintLoad(const char* when) {
 // The identify reply of the simulated station as it starts by default: its
 // record, run-length packed, in a reply frame.
 std::size_t IdentifyReplyBytes() {
-  std::uint8_t record[StationInfo::kSize] = {};
-  sim::StationSetup::DefaultStationInfo().ToBytes(record);
-  const std::vector<std::uint8_t> packed = sim::PackRunLength(record);
+  const std::vector<std::uint8_t> packed =
+      sim::PackRunLength(sim::RecordBytes(sim::StationSetup::DefaultStationInfo()));
   Frame frame{};
-  return FrameReply(kIdentifyCommand, 0, packed.size(), packed.data(), frame);
+  return sim::FrameReply(kIdentifyCommand, 0, packed.size(), packed.data(), frame);
 }
 
 void PrintAppendCost() {

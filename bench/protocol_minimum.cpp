@@ -5,6 +5,7 @@
 #include "link/exchange.h"
 #include "link/packet.h"
 #include "link/port.h"
+#include "sim/station_reply.h"
 
 namespace zelt20::bench {
 namespace {
@@ -23,7 +24,7 @@ std::int64_t RequestBytes(std::uint16_t command, std::uint16_t selector, std::si
 std::int64_t ReplyBytes(std::size_t payload) {
   Frame frame{};
   const DataArea zeros{};
-  return static_cast<std::int64_t>(FrameReply(kUpgradeCommand, 0, payload, zeros.data(), frame));
+  return static_cast<std::int64_t>(sim::FrameReply(kUpgradeCommand, 0, payload, zeros.data(), frame));
 }
 
 class MinimumBuilder {

@@ -34,7 +34,6 @@ class LogText {
   void Clear();
 
   std::string_view Text() const { return {buffer_.data(), length_}; }
-  const char* CString() const { return buffer_.data(); }
 
  private:
   void MakeRoomFor(std::size_t incoming);

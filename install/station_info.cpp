@@ -31,23 +31,6 @@ StationInfo StationInfo::FromBytes(const std::uint8_t* bytes) {
   return info;
 }
 
-void StationInfo::ToBytes(std::uint8_t* bytes) const {
-  bytes[0] = version.minor;
-  bytes[1] = version.major;
-  WriteWord(bytes + 2, version.build);
-  WriteLong(bytes + 4, write_date);
-  std::memcpy(bytes + 8, uninterpreted, sizeof uninterpreted);
-  WriteWord(bytes + 14, processor_serial);
-  WriteWord(bytes + 16, bios);
-  WriteWord(bytes + 18, monitor);
-  WriteWord(bytes + 20, ram_kb);
-  WriteWord(bytes + 22, minimum_code_version);
-  WriteLong(bytes + 24, hardware_version_1);
-  WriteLong(bytes + 28, hardware_version_2);
-  WriteLong(bytes + 32, reserved_1);
-  WriteLong(bytes + 36, reserved_2);
-}
-
 std::optional<StationInfo> StationInfoFromReply(const ReplyBuffer& reply, int length) {
   if (length < static_cast<int>(StationInfo::kSize) + 2) return std::nullopt;
   return StationInfo::FromBytes(&reply[2]);

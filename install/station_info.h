@@ -49,7 +49,6 @@ struct StationInfo {
 
   // The record's 40 bytes, little-endian, as the station sends them.
   static StationInfo FromBytes(const std::uint8_t* bytes);
-  void ToBytes(std::uint8_t* bytes) const;
 };
 
 // The record out of an identify reply as the exchange stores it (status word

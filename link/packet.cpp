@@ -37,37 +37,27 @@ std::uint16_t ComputeChecksum(const std::uint8_t* data, std::size_t count, std::
   return static_cast<std::uint16_t>(h);
 }
 
-std::size_t FrameRequest(std::uint16_t command, std::uint16_t selector, std::size_t n,
-                         const std::uint8_t* payload, Frame& frame) {
+std::size_t WriteFrame(std::uint16_t command, std::uint16_t selector, std::uint16_t length_word,
+                       std::size_t n, const std::uint8_t* payload, Frame& frame) {
   WriteWord(&frame[0], command);
   WriteWord(&frame[2], selector);
-  if (command == kIdentifyCommand) {
-    n = 0;
-    WriteWord(&frame[4], 0);
-  } else if (selector == kModeSelector) {
-    n = 1;
-    WriteWord(&frame[4], 1);
-    frame[6] = 0x00;
-  } else {
-    n = std::min(n, kMaxPayload);
-    WriteWord(&frame[4], static_cast<std::uint16_t>(n + kFrameHeaderSize));
-    if (n > 0) std::memcpy(&frame[kFrameHeaderSize], payload, n);
-  }
+  WriteWord(&frame[4], length_word);
+  if (n > 0) std::memcpy(&frame[kFrameHeaderSize], payload, n);
   const std::size_t covered = n + kFrameHeaderSize;
   WriteWord(&frame[covered], ComputeChecksum(frame.data(), covered, 0));
   return covered + 2;
 }
 
-std::size_t FrameReply(std::uint16_t command, std::uint16_t status, std::size_t n,
-                       const std::uint8_t* payload, Frame& frame) {
+std::size_t FrameRequest(std::uint16_t command, std::uint16_t selector, std::size_t n,
+                         const std::uint8_t* payload, Frame& frame) {
+  if (command == kIdentifyCommand) return WriteFrame(command, selector, 0, 0, nullptr, frame);
+  if (selector == kModeSelector) {
+    constexpr std::uint8_t kZero = 0x00;
+    return WriteFrame(command, selector, 1, 1, &kZero, frame);
+  }
   n = std::min(n, kMaxPayload);
-  WriteWord(&frame[0], command);
-  WriteWord(&frame[2], status);
-  WriteWord(&frame[4], static_cast<std::uint16_t>(status == kBareLengthStatus ? n : n + kFrameHeaderSize));
-  if (n > 0) std::memcpy(&frame[kFrameHeaderSize], payload, n);
-  const std::size_t covered = n + kFrameHeaderSize;
-  WriteWord(&frame[covered], ComputeChecksum(frame.data(), covered, 0));
-  return covered + 2;
+  return WriteFrame(command, selector, static_cast<std::uint16_t>(n + kFrameHeaderSize), n, payload,
+                    frame);
 }
 
 int UnpackRunLength(const std::uint8_t* p, std::size_t n, std::uint8_t after, DataArea& data) {

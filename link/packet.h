@@ -25,16 +25,17 @@ using DataArea = std::array<std::uint8_t, kMaxPayload>;
 // is no standard CRC; no library CRC can stand in for it.
 std::uint16_t ComputeChecksum(const std::uint8_t* data, std::size_t count, std::uint16_t initial);
 
+// Lays out a frame in either direction: the command word, the selector (or
+// status) word, the length word, n <= 256 payload bytes and the checksum
+// over all of them. Returns the frame's length, n + 8.
+std::size_t WriteFrame(std::uint16_t command, std::uint16_t selector, std::uint16_t length_word,
+                       std::size_t n, const std::uint8_t* payload, Frame& frame);
+
 // Builds a request as it goes on the line and returns its length. The
 // identify command always carries no payload and a 0xFFFF selector always
 // one 0x00 byte, whatever the caller passes; otherwise the n <= 256 bytes.
 std::size_t FrameRequest(std::uint16_t command, std::uint16_t selector, std::size_t n,
                          const std::uint8_t* payload, Frame& frame);
-
-// Builds a reply as the station sends it (length word n + 6, or n when the
-// status is 0xFFFF) and returns its length; for the station simulator.
-std::size_t FrameReply(std::uint16_t command, std::uint16_t status, std::size_t n,
-                       const std::uint8_t* payload, Frame& frame);
 
 enum class ReplyCheck {
   kAccepted,

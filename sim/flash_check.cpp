@@ -8,6 +8,7 @@
 #include "core/byte_order.h"
 #include "image/release_layout.h"
 #include "link/packet.h"
+#include "sim/station_reply.h"
 
 namespace zelt20::sim {
 namespace {
@@ -68,8 +69,7 @@ void CheckHeader(std::span<const std::uint8_t> got, std::span<const std::uint8_t
   check.Expect(std::ranges::equal(got.subspan(kHeaderReleaseOffset, 4), version),
                "header bytes 12-15 do not hold release 2.3:56");
 
-  std::array<std::uint8_t, StationInfo::kSize> record{};
-  station.ToBytes(record.data());
+  const std::array<std::uint8_t, StationInfo::kSize> record = RecordBytes(station);
   const std::size_t field_bytes = kHeaderReservedOffset - kHeaderProcessorSerialOffset;
   check.Expect(std::ranges::equal(got.subspan(kHeaderProcessorSerialOffset, field_bytes),
                                   std::span(record).subspan(kRecordStationFieldsAt, field_bytes)),

@@ -8,6 +8,7 @@
 #include "link/packet.h"
 #include "link/protocol.h"
 #include "sim/run_length_packer.h"
+#include "sim/station_reply.h"
 #include "sim/station_status.h"
 
 namespace zelt20::sim {
@@ -191,11 +192,9 @@ StationModel::Outcome StationModel::Act(const ParsedRequest& request,
   switch (request.site.kind) {
     case RequestKind::kMalformed: return plain(request.refusal);
     case RequestKind::kUnknown: return plain(status::kUnknownCommand);
-    case RequestKind::kIdentify: {
-      std::array<std::uint8_t, StationInfo::kSize> record{};
-      info_.ToBytes(record.data());
-      return {Reply{kIdentifyCommand, injected.value_or(status::kStationInfo), PackRunLength(record)}};
-    }
+    case RequestKind::kIdentify:
+      return {Reply{kIdentifyCommand, injected.value_or(status::kStationInfo),
+                    PackRunLength(RecordBytes(info_))}};
     case RequestKind::kEnterUpgrader: {
       // No reply: the installer reads none. A reply forced by a fault goes
       // out all the same and waits on the line for the installer's next read.

@@ -28,7 +28,7 @@ TEST(LogText, AppendsExactlyWhatItIsGiven) {
   log.Append("b ");
   EXPECT_EQ(log.Text(), "a\r\nb ");
   EXPECT_EQ(seen, "a\r\nb ");
-  EXPECT_EQ(log.CString()[log.Text().size()], '\0');
+  EXPECT_EQ(log.Text().data()[log.Text().size()], '\0');
 }
 
 TEST(LogText, DropsOldestWholeLinesWhenFull) {

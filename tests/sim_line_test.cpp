@@ -13,6 +13,7 @@
 #include "install/station_info.h"
 #include "link/serial_device.h"
 #include "link/station_link.h"
+#include "sim/station_reply.h"
 #include "sim/station_simulator.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/scoped_env.h"
@@ -61,11 +62,7 @@ class SimulatedLine : public ::testing::Test {
 
 void ExpectSameRecord(const std::optional<StationInfo>& got, const StationInfo& want) {
   ASSERT_TRUE(got);
-  std::uint8_t got_bytes[StationInfo::kSize];
-  std::uint8_t want_bytes[StationInfo::kSize];
-  got->ToBytes(got_bytes);
-  want.ToBytes(want_bytes);
-  EXPECT_TRUE(std::equal(std::begin(got_bytes), std::end(got_bytes), std::begin(want_bytes)));
+  EXPECT_EQ(RecordBytes(*got), RecordBytes(want));
 }
 
 TEST_F(SimulatedLine, IdentifiesToTheInstallerAcrossACloseAndReopen) {

@@ -12,6 +12,7 @@
 #include "link/packet.h"
 #include "sim/run_length_packer.h"
 #include "sim/station_model.h"
+#include "sim/station_reply.h"
 
 namespace zelt20::sim {
 namespace {
@@ -102,16 +103,15 @@ TEST(RunLengthPacker, ManyRecordsFromFewByteValues) {
 TEST(RunLengthPacker, StationRecordsComeBack) {
   StationInfo info = StationSetup::DefaultStationInfo();
   info.reserved_1 = 1;
-  Bytes record(StationInfo::kSize);
-  info.ToBytes(record.data());
-  ExpectRoundTrip(record);
+  const auto record = RecordBytes(info);
+  ExpectRoundTrip({record.begin(), record.end()});
 
   StationInfo blank{};
   blank.version = {0xFF, 0xFF, 0xFFFF};
   blank.hardware_version_1 = 0xFFFFFFFF;
   blank.hardware_version_2 = 0xFFFFFFFF;
-  blank.ToBytes(record.data());
-  ExpectRoundTrip(record);
+  const auto blank_record = RecordBytes(blank);
+  ExpectRoundTrip({blank_record.begin(), blank_record.end()});
 }
 
 }  // namespace

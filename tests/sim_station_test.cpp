@@ -17,6 +17,7 @@
 #include "sim/flash_check.h"
 #include "sim/request_framer.h"
 #include "sim/station_model.h"
+#include "sim/station_reply.h"
 #include "tests/support/scripted_station.h"
 
 namespace zelt20::sim {
@@ -114,8 +115,7 @@ TEST(StationModel, IdentifyReplyUnpacksToTheRecord) {
     EXPECT_EQ(decoded.reply.command, kIdentifyCommand);
     EXPECT_EQ(decoded.reply.status, 0x0100);
     ASSERT_EQ(decoded.reply.data_length, 40);
-    Bytes expected(StationInfo::kSize);
-    setup.info.ToBytes(expected.data());
+    const auto expected = RecordBytes(setup.info);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), decoded.data.begin()));
   }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "install/station_info.h"
+#include "sim/station_reply.h"
 #include "tests/support/recording_run.h"
 
 namespace zelt20 {
@@ -92,13 +93,12 @@ TEST(PrintStationInfo, VersionBytesPrintSigned) {
 }
 
 TEST(StationRecord, RoundTripsThroughItsFortyBytes) {
-  std::uint8_t bytes[StationInfo::kSize];
   const StationInfo info = SampleStation();
-  info.ToBytes(bytes);
+  const auto bytes = sim::RecordBytes(info);
   EXPECT_EQ(bytes[0], 3);  // minor first
   EXPECT_EQ(bytes[1], 2);
   EXPECT_EQ(bytes[32], 1);  // reboot flag
-  const StationInfo back = StationInfo::FromBytes(bytes);
+  const StationInfo back = StationInfo::FromBytes(bytes.data());
   EXPECT_EQ(back.version, info.version);
   EXPECT_EQ(back.hardware_version_2, info.hardware_version_2);
   EXPECT_TRUE(back.RebootsIntoUpgrader());

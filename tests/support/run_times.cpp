@@ -5,6 +5,7 @@
 
 #include "link/packet.h"
 #include "sim/run_length_packer.h"
+#include "sim/station_reply.h"
 
 namespace zelt20::test {
 namespace {
@@ -15,9 +16,7 @@ constexpr std::size_t kPlainRequestBytes = kFrameHeaderSize + 2;
 constexpr int kChunkBytes = static_cast<int>(kMaxPayload);
 
 std::size_t IdentifyReplyBytes(const StationInfo& info) {
-  std::array<std::uint8_t, StationInfo::kSize> record{};
-  info.ToBytes(record.data());
-  return kStatusReplyBytes + sim::PackRunLength(record).size();
+  return kStatusReplyBytes + sim::PackRunLength(sim::RecordBytes(info)).size();
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
+#include "sim/station_reply.h"
+
 namespace zelt20::test {
 
 Bytes ReplyBytes(std::uint16_t command, std::uint16_t status, const Bytes& payload) {
   Frame frame{};
-  const std::size_t n = FrameReply(command, status, payload.size(), payload.data(), frame);
+  const std::size_t n = sim::FrameReply(command, status, payload.size(), payload.data(), frame);
   return Bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
