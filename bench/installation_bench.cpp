@@ -6,8 +6,10 @@
 // (overhead under 1 %, CPU under 2 % of wall time, time-outs at most 2 ms
 // late). No assertions: the figures depend on the machine and its load.
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,13 +17,10 @@
 
 #include "bench/installation_run.h"
 #include "bench/log_append_cost.h"
-#include "bench/protocol_minimum.h"
 #include "bench/read_lateness.h"
 #include "install/firmware_image.h"
-#include "link/packet.h"
-#include "sim/run_length_packer.h"
 #include "sim/station_model.h"
-#include "sim/station_reply.h"
+#include "tests/support/run_times.h"
 
 namespace zelt20::bench {
 namespace {
@@ -48,13 +47,47 @@ void PrintLoad(const char* when) {
   }
 }
 
-// The identify reply of the simulated station as it starts by default: its
-// record, run-length packed, in a reply frame.
-std::size_t IdentifyReplyBytes() {
-  const std::vector<std::uint8_t> packed =
-      sim::PackRunLength(sim::RecordBytes(sim::StationSetup::DefaultStationInfo()));
-  Frame frame{};
-  return sim::FrameReply(kIdentifyCommand, 0, packed.size(), packed.data(), frame);
+// The least time of the run against the simulated station as it starts by
+// default (the fullpack is sent, no reboot), taken apart for the printout.
+struct ProtocolMinimum {
+  int requests = 0;
+  int replies = 0;  // replies read, each ended by its silence
+  int header_chunks = 0;
+  int fullpack_chunks = 0;
+  int segment_chunks = 0;
+  std::size_t request_bytes = 0;
+  std::size_t reply_bytes = 0;
+  std::size_t enter_upgrader_bytes = 0;  // the one request that no reply follows
+  double silence_seconds = 0;
+  double wait_seconds = 0;
+  double seconds = 0;
+
+  double WireSeconds() const {
+    return static_cast<double>(request_bytes + reply_bytes) * kWireByteSeconds;
+  }
+  static constexpr double kWireByteSeconds = test::kWireByteTime.count() / 1000.0;
+};
+
+ProtocolMinimum ComputeProtocolMinimum(const FirmwareImage& image) {
+  const test::RunTimes times(image, sim::StationSetup{}, test::kWireByteTime);
+  ProtocolMinimum minimum;
+  for (const test::RunStep& step : times.Steps()) {
+    ++minimum.requests;
+    if (step.reply_bytes > 0) ++minimum.replies;
+    minimum.request_bytes += step.request_bytes;
+    minimum.reply_bytes += step.reply_bytes;
+    minimum.silence_seconds += step.silence.count() / 1000.0;
+    minimum.wait_seconds += step.wait.count() / 1000.0;
+    switch (step.kind) {
+      case sim::RequestKind::kEnterUpgrader: minimum.enter_upgrader_bytes = step.request_bytes; break;
+      case sim::RequestKind::kHeaderChunk: ++minimum.header_chunks; break;
+      case sim::RequestKind::kFullpackChunk: ++minimum.fullpack_chunks; break;
+      case sim::RequestKind::kSegmentChunk: ++minimum.segment_chunks; break;
+      default: break;
+    }
+  }
+  minimum.seconds = times.WholeRun().count() / 1000.0;
+  return minimum;
 }
 
 void PrintAppendCost() {
@@ -123,16 +156,15 @@ bool RunSucceeded(const InstallationRun& run) {
 }
 
 void PrintMinimum(const ProtocolMinimum& minimum) {
-  std::printf("  requests %d, %lld bytes; replies %d, %lld bytes: %.3f s on the wire\n",
-              minimum.requests, static_cast<long long>(minimum.request_bytes), minimum.replies,
-              static_cast<long long>(minimum.reply_bytes), minimum.WireSeconds());
+  std::printf("  requests %d, %zu bytes; replies %d, %zu bytes: %.3f s on the wire\n",
+              minimum.requests, minimum.request_bytes, minimum.replies, minimum.reply_bytes,
+              minimum.WireSeconds());
   std::printf("  chunks: fullpack %d, header %d, segments %d (%d)\n", minimum.fullpack_chunks,
               minimum.header_chunks, minimum.segment_chunks,
               minimum.fullpack_chunks + minimum.header_chunks + minimum.segment_chunks);
-  std::printf("  silences ending the replies %.3f s, fixed waits %.3f s\n",
-              static_cast<double>(minimum.silence_ms) / 1000.0,
-              static_cast<double>(minimum.wait_ms) / 1000.0);
-  std::printf("  protocol minimum            %10.3f s\n", minimum.Seconds());
+  std::printf("  silences ending the replies %.3f s, fixed waits %.3f s\n", minimum.silence_seconds,
+              minimum.wait_seconds);
+  std::printf("  protocol minimum            %10.3f s\n", minimum.seconds);
 }
 
 // The simulator hands over each reply's last byte one byte time before a
@@ -141,21 +173,22 @@ void PrintMinimum(const ProtocolMinimum& minimum) {
 // time of the enter upgrader mode request, the one request not followed by
 // a reply. So a run on the simulator may end this much under the minimum.
 double SimulatorHeadStartSeconds(const ProtocolMinimum& minimum) {
-  return static_cast<double>(minimum.replies + minimum.enter_upgrader_bytes) / kBytesPerSecond;
+  return static_cast<double>(static_cast<std::size_t>(minimum.replies) + minimum.enter_upgrader_bytes) *
+         ProtocolMinimum::kWireByteSeconds;
 }
 
 void PrintRun(const InstallationRun& run, const ProtocolMinimum& minimum,
               const std::optional<LatenessSummary>& lateness) {
-  const double overhead = (run.wall_seconds / minimum.Seconds() - 1.0) * 100.0;
+  const double overhead = (run.wall_seconds / minimum.seconds - 1.0) * 100.0;
   const double cpu = run.installer.CpuSeconds();
   const double cpu_percent = cpu / run.wall_seconds * 100.0;
-  const double floor = minimum.Seconds() - SimulatorHeadStartSeconds(minimum);
+  const double floor = minimum.seconds - SimulatorHeadStartSeconds(minimum);
 
   std::printf("  installer wall time         %10.3f s\n", run.wall_seconds);
   std::printf("  overhead (wall / min - 1)   %10.3f %%   %+.3f s, %.3f ms per reply"
               "      goal < %.0f %%: %s\n",
-              overhead, run.wall_seconds - minimum.Seconds(),
-              (run.wall_seconds - minimum.Seconds()) * 1000.0 / minimum.replies,
+              overhead, run.wall_seconds - minimum.seconds,
+              (run.wall_seconds - minimum.seconds) * 1000.0 / minimum.replies,
               kOverheadGoalPercent, Verdict(overhead < kOverheadGoalPercent));
   std::printf("  installer CPU (user + sys)  %10.3f s = %.3f %% of wall (user %.3f, sys %.3f)"
               "  goal < %.0f %%: %s\n",
@@ -172,7 +205,7 @@ void PrintRun(const InstallationRun& run, const ProtocolMinimum& minimum,
   }
   std::printf("  simulator's floor           %10.3f s (it can beat the minimum by %.3f s);\n"
               "  overhead against that floor %10.3f %%\n",
-              floor, minimum.Seconds() - floor, (run.wall_seconds / floor - 1.0) * 100.0);
+              floor, minimum.seconds - floor, (run.wall_seconds / floor - 1.0) * 100.0);
   std::printf("  progress drawn on the installer's terminal: %zu bytes\n", run.terminal_bytes);
 }
 
@@ -183,20 +216,21 @@ int RunBench() {
   const std::optional<LatenessSummary> lateness = MeasureLateness();
 
   const FirmwareImage image;
-  const ProtocolMinimum minimum = ComputeProtocolMinimum(image, IdentifyReplyBytes());
+  const ProtocolMinimum minimum = ComputeProtocolMinimum(image);
   std::printf("\nFull installation, fullpack sent, against zelt20-station --wire-time "
               "(this takes about %.1f minutes):\n",
-              minimum.Seconds() / 60.0);
+              minimum.seconds / 60.0);
   std::fflush(stdout);
-  std::string error;
-  const auto run = RunInstallation({ZELT20_INSTALL_PROGRAM, ZELT20_STATION_PROGRAM}, error);
-  if (!run) {
-    std::fprintf(stderr, "installation_bench: %s\n", error.c_str());
+  InstallationRun run;
+  try {
+    run = RunInstallation({ZELT20_INSTALL_PROGRAM, ZELT20_STATION_PROGRAM});
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "installation_bench: %s\n", failure.what());
     return 1;
   }
   PrintMinimum(minimum);
-  const bool valid = RunSucceeded(*run) && RequestsAsCounted(*run, minimum);
-  PrintRun(*run, minimum, lateness);
+  const bool valid = RunSucceeded(run) && RequestsAsCounted(run, minimum);
+  PrintRun(run, minimum, lateness);
   PrintLoad("at end");
   return valid ? 0 : 1;
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "bench/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace zelt20::bench {
 
@@ -21,18 +21,17 @@ struct InstallationPrograms {
 
 struct InstallationRun {
   double wall_seconds = 0;  // from starting the installer until it ended
-  ChildEnd installer;       // exit status and resource usage
-  ChildEnd station;
+  test::ChildEnd installer;  // exit status and resource usage
+  test::ChildEnd station;
   std::string station_report;  // the simulator's report
   std::string log;             // the installer's standard output: its log, UTF-8
   std::size_t terminal_bytes = 0;  // what the installer wrote on its terminal
 };
 
-// None, with the reason in `error`, when a program cannot be started or the
-// station does not tell its line. A run that starts but fails is returned
-// as it ended; the caller judges it.
-std::optional<InstallationRun> RunInstallation(const InstallationPrograms& programs,
-                                               std::string& error);
+// A run that starts but fails is returned as it ended; the caller judges
+// it. Throws std::runtime_error (std::system_error among them) when a
+// program cannot be started or the station does not tell its line.
+InstallationRun RunInstallation(const InstallationPrograms& programs);
 
 // The number of requests of one kind ("segment", "fullpack", ...) that the
 // simulator's report counts; none when the report does not say.

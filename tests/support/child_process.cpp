@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
-#include <cstdint>
 #include <system_error>
 #include <thread>
 
@@ -19,9 +19,14 @@ namespace zelt20::test {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 [[noreturn]] void Fail(int error, const char* what) {
   throw std::system_error(error, std::generic_category(), what);
+}
+
+double Seconds(const timeval& time) {
+  return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
 }
 
 // This process's environment with `variables` set over it.
@@ -45,18 +50,38 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return pointers;
 }
 
-int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+// The two ends of a pipe that no other child inherits; none when there is
+// no pipe to make because the caller gave a descriptor.
+struct PipeEnds {
+  int read = -1;
+  int write = -1;
+};
+
+PipeEnds MakePipe(int given) {
+  if (given >= 0) return {};
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) Fail(errno, "pipe");
+  return {ends[0], ends[1]};
+}
+
+void CloseIfOpen(int fd) {
+  if (fd >= 0) ::close(fd);
+}
 
 // Owns the spawn attributes and file actions for the one call.
 class SpawnSetup {
  public:
-  SpawnSetup(int out_fd, int err_fd) {
+  SpawnSetup(int input, int output, int error) {
     posix_spawn_file_actions_init(&actions_);
     posix_spawnattr_init(&attributes_);
-    posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions_, out_fd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions_, err_fd, STDERR_FILENO);
-    // The child starts with the default handling of the signals a test sends.
+    if (input >= 0) {
+      posix_spawn_file_actions_adddup2(&actions_, input, STDIN_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions_, error, STDERR_FILENO);
+    // The child starts with the default handling of the signals it is sent.
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGINT);
@@ -84,19 +109,22 @@ class SpawnSetup {
 
 }  // namespace
 
+double ChildEnd::UserSeconds() const { return Seconds(usage.ru_utime); }
+double ChildEnd::SystemSeconds() const { return Seconds(usage.ru_stime); }
+
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                           const Variables& variables) {
-  int out[2];
-  int err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) Fail(errno, "pipe");
-  if (::pipe2(err, O_CLOEXEC) != 0) {
-    const int error = errno;
-    ::close(out[0]);
-    ::close(out[1]);
-    Fail(error, "pipe");
+                           const Variables& variables, const ChildStreams& streams) {
+  const PipeEnds out = MakePipe(streams.output);
+  PipeEnds err;
+  try {
+    err = MakePipe(streams.error);
+  } catch (const std::system_error&) {
+    CloseIfOpen(out.read);
+    CloseIfOpen(out.write);
+    throw;
   }
-  pipes_[0] = {out[0], &out_};
-  pipes_[1] = {err[0], &err_};
+  pipes_[0] = {out.read, &out_};
+  pipes_[1] = {err.read, &err_};
 
   std::vector<std::string> argv_texts{program};
   argv_texts.insert(argv_texts.end(), args.begin(), args.end());
@@ -105,12 +133,13 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   const std::vector<char*> envp = Pointers(env_texts);
   int spawned = 0;
   {
-    const SpawnSetup setup(out[1], err[1]);
-    spawned =
-        ::posix_spawn(&pid_, program.c_str(), setup.Actions(), setup.Attributes(), argv.data(), envp.data());
+    const SpawnSetup setup(streams.input, out.read >= 0 ? out.write : streams.output,
+                           err.read >= 0 ? err.write : streams.error);
+    spawned = ::posix_spawn(&pid_, program.c_str(), setup.Actions(), setup.Attributes(),
+                            argv.data(), envp.data());
   }
-  ::close(out[1]);
-  ::close(err[1]);
+  CloseIfOpen(out.write);
+  CloseIfOpen(err.write);
   if (spawned != 0) {
     pid_ = -1;
     ClosePipes();
@@ -121,28 +150,28 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 ChildProcess::~ChildProcess() {
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
+    Reap(true);
   }
   ClosePipes();
 }
 
 void ChildProcess::ClosePipes() {
   for (Pipe& pipe : pipes_) {
-    if (pipe.fd >= 0) ::close(pipe.fd);
+    CloseIfOpen(pipe.fd);
     pipe.fd = -1;
   }
 }
 
-bool ChildProcess::Pump(SteadyClock::time_point deadline) {
+bool ChildProcess::Pump(std::optional<milliseconds> wait) {
   pollfd watch[2];
   nfds_t count = 0;
   for (const Pipe& pipe : pipes_) {
     if (pipe.fd >= 0) watch[count++] = {pipe.fd, POLLIN, 0};
   }
   if (count == 0) return false;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
-  const int ready = ::poll(watch, count, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+  const int timeout = wait ? static_cast<int>(std::clamp<milliseconds::rep>(wait->count(), 0, INT_MAX))
+                           : -1;
+  const int ready = ::poll(watch, count, timeout);
   if (ready <= 0) return true;
   for (nfds_t i = 0; i < count; ++i) {
     if (watch[i].revents == 0) continue;
@@ -160,10 +189,33 @@ bool ChildProcess::Pump(SteadyClock::time_point deadline) {
   return pipes_[0].fd >= 0 || pipes_[1].fd >= 0;
 }
 
-bool ChildProcess::WaitForOutput(std::string_view text, std::chrono::milliseconds limit) {
+bool ChildProcess::PumpUntil(SteadyClock::time_point deadline) {
+  return Pump(std::chrono::ceil<milliseconds>(deadline - SteadyClock::now()));
+}
+
+std::optional<ChildEnd> ChildProcess::Reap(bool block) {
+  if (pid_ < 0) return std::nullopt;
+  int status = 0;
+  ChildEnd end;
+  pid_t reaped = 0;
+  do {
+    reaped = ::wait4(pid_, &status, block ? 0 : WNOHANG, &end.usage);
+  } while (reaped < 0 && errno == EINTR);
+  end.at = SteadyClock::now();
+  if (reaped == 0) return std::nullopt;  // still running
+  pid_ = -1;
+  if (reaped < 0) return end;  // gone without a status: not a success
+  end.exited = WIFEXITED(status);
+  end.code = end.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+  return end;
+}
+
+bool ChildProcess::WaitForOutput(std::string_view text, milliseconds limit) {
   const auto deadline = SteadyClock::now() + limit;
   while (out_.find(text) == std::string::npos) {
-    if (SteadyClock::now() >= deadline || !Pump(deadline)) return out_.find(text) != std::string::npos;
+    if (SteadyClock::now() >= deadline || !PumpUntil(deadline)) {
+      return out_.find(text) != std::string::npos;
+    }
   }
   return true;
 }
@@ -172,22 +224,28 @@ void ChildProcess::Signal(int signal_number) const {
   if (pid_ > 0) ::kill(pid_, signal_number);
 }
 
-std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit) {
+std::optional<ChildEnd> ChildProcess::WaitForEnd(milliseconds limit) {
+  constexpr milliseconds kReapPoll{5};
   const auto deadline = SteadyClock::now() + limit;
-  while (SteadyClock::now() < deadline && Pump(deadline)) {
+  while (SteadyClock::now() < deadline && PumpUntil(deadline)) {
   }
-  while (pid_ > 0) {
-    int status = 0;
-    const pid_t reaped = ::waitpid(pid_, &status, WNOHANG);
-    if (reaped == pid_) {
-      pid_ = -1;
-      return ExitCode(status);
-    }
-    if (reaped < 0 && errno != EINTR) break;
-    if (SteadyClock::now() >= deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (true) {
+    if (std::optional<ChildEnd> end = Reap(false)) return end;
+    if (pid_ < 0 || SteadyClock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(kReapPoll);
   }
-  return std::nullopt;  // the destructor kills and reaps it
+}
+
+std::optional<int> ChildProcess::WaitForExit(milliseconds limit) {
+  const std::optional<ChildEnd> end = WaitForEnd(limit);
+  if (!end) return std::nullopt;
+  return end->ExitCode();
+}
+
+ChildEnd ChildProcess::Wait() {
+  while (Pump(std::nullopt)) {
+  }
+  return Reap(true).value_or(ChildEnd{});
 }
 
 }  // namespace zelt20::test
