@@ -60,14 +60,8 @@ std::optional<StationInfo> StationInfoFromReply(const ReplyBuffer& reply, int le
 // The platform's calendar time layout (SYSTEMTIME): year, month, day of
 // week, day, hour, minute, second, milliseconds.
 struct CalendarTime {
-  std::uint16_t year = 0;
-  std::uint16_t month = 0;
-  std::uint16_t day_of_week = 0;
-  std::uint16_t day = 0;
-  std::uint16_t hour = 0;
-  std::uint16_t minute = 0;
-  std::uint16_t second = 0;
-  std::uint16_t milliseconds = 0;
+  std::uint16_t year = 0, month = 0, day_of_week = 0, day = 0;
+  std::uint16_t hour = 0, minute = 0, second = 0, milliseconds = 0;
   bool operator==(const CalendarTime&) const = default;
 };
 

@@ -95,9 +95,6 @@ std::optional<std::uint64_t> LineErrorCount(int fd) {
 
 class PosixSerialDevice final : public SerialDevice {
  public:
-  PosixSerialDevice() = default;
-  PosixSerialDevice(const PosixSerialDevice&) = delete;
-  PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
   ~PosixSerialDevice() override { Close(); }
 
   bool Open(const std::string& port_path) override;

@@ -10,6 +10,12 @@
 
 namespace zelt20 {
 
+// What one write did: whether every byte went, and how many did.
+struct WriteOutcome {
+  bool succeeded = false;
+  std::size_t written = 0;
+};
+
 // Read time-outs in the platform's terms: a read ends when capacity bytes
 // have come, when no byte follows the last one for more than `interval` ms
 // (counted only once a byte has come), or when multiplier x capacity +
@@ -20,14 +26,12 @@ struct ReadTimeouts {
   std::uint32_t total_constant_ms = 0;
 };
 
-// What one write did: whether every byte went, and how many did.
-struct WriteOutcome {
-  bool succeeded = false;
-  std::size_t written = 0;
-};
-
+// A device owns what the platform opened for it: it is never copied.
 class SerialDevice {
  public:
+  SerialDevice() = default;
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
   virtual ~SerialDevice() = default;
 
   // Opens the device that the port path ("\\.\COM7") names, for reading and

@@ -11,9 +11,6 @@ namespace {
 
 class Win32SerialDevice final : public SerialDevice {
  public:
-  Win32SerialDevice() = default;
-  Win32SerialDevice(const Win32SerialDevice&) = delete;
-  Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
   ~Win32SerialDevice() override { Close(); }
 
   bool Open(const std::string& port_path) override {

@@ -45,17 +45,15 @@ std::vector<std::uint8_t> FrameBytes(std::uint16_t command, std::uint16_t status
 }  // namespace
 
 StationInfo StationSetup::DefaultStationInfo() {
-  StationInfo info;
-  info.version = {2, 2, 56};
-  info.write_date = PackDateStamp({2017, 4, 0, 21, 10, 5, 3, 0});
-  info.processor_serial = 42;
-  info.bios = 5;
-  info.monitor = 0x0103;
-  info.ram_kb = 512;
-  info.minimum_code_version = 0x0201;
-  info.hardware_version_1 = 0x00010002;
-  info.hardware_version_2 = 0x00000003;
-  return info;
+  return {.version = {2, 2, 56},
+          .write_date = PackDateStamp({2017, 4, 0, 21, 10, 5, 3, 0}),
+          .processor_serial = 42,
+          .bios = 5,
+          .monitor = 0x0103,
+          .ram_kb = 512,
+          .minimum_code_version = 0x0201,
+          .hardware_version_1 = 0x00010002,
+          .hardware_version_2 = 0x00000003};
 }
 
 std::vector<std::uint8_t> StationSetup::DefaultBootNoise() {
@@ -223,9 +221,10 @@ StationModel::Outcome StationModel::Act(const ParsedRequest& request,
   }
 }
 
-// A forced status decides what happens to the chunk: 0x20-0x23 mean the
-// packet was refused and changes nothing; an acknowledgement of a chunk
-// that does not complete the block takes it; anything else ends the block.
+// A forced status decides what happens to the chunk, read the station's way
+// (sim/station_status.h), not the installer's: 0x20-0x23 mean the packet
+// was refused and changes nothing; an acknowledgement of a chunk that does
+// not complete the block takes it; anything else ends the block.
 std::uint16_t StationModel::TakeChunk(const ParsedRequest& request,
                                       std::optional<std::uint16_t> injected) {
   if (!injected) return receiver_.Take(request.selector, request.payload);

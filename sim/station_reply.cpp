@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "sim/station_status.h"
 
 namespace zelt20::sim {
 
@@ -11,7 +12,7 @@ std::size_t FrameReply(std::uint16_t command, std::uint16_t status, std::size_t 
                        const std::uint8_t* payload, Frame& frame) {
   n = std::min(n, kMaxPayload);
   const auto length_word =
-      static_cast<std::uint16_t>(status == kBareLengthStatus ? n : n + kFrameHeaderSize);
+      static_cast<std::uint16_t>(status == status::kBareLength ? n : n + kFrameHeaderSize);
   return WriteFrame(command, status, length_word, n, payload, frame);
 }
 

@@ -25,6 +25,9 @@ inline constexpr std::uint16_t kUnknownCommand = 0x2000;
 inline constexpr std::uint16_t kWrongHeader = 0x2100;
 inline constexpr std::uint16_t kBadPacketChecksum = 0x2200;
 inline constexpr std::uint16_t kByteTimeout = 0x2300;
+// A reply with this status gives its payload length in its length word as
+// it is, not + 6.
+inline constexpr std::uint16_t kBareLength = 0xFFFF;
 
 inline constexpr std::uint8_t HighByte(std::uint16_t status) {
   return static_cast<std::uint8_t>(status >> 8);
