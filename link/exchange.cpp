@@ -56,14 +56,20 @@ int CommandExchange::ExchangeCommand(std::uint16_t command, std::uint16_t select
 
 std::optional<int> CommandExchange::RunAttempt(std::uint16_t command, std::uint16_t selector,
                                                int& length, ReplyBuffer& buffer) {
+  const auto stop_seen = [this] {
+    if (!run_.StopRequested()) return false;
+    log_.Log("\r\n%s\r\n", "Выполнение прервано пользователем"_cp1251);
+    return true;
+  };
+  // Stop is polled before the request goes out, so that once pressed it lets
+  // nothing reach the station (enter upgrader mode or write PROM would
+  // change it while the run ends as stopped), and again instead of the reply.
+  if (stop_seen()) return kStoppedByOperator;
   const auto payload_length = static_cast<std::size_t>(std::clamp(length, 0, int{kMaxPayload}));
   if (packets_.SendPacket(command, selector, payload_length, buffer.data()) != 0) {
     return std::nullopt;
   }
-  if (run_.StopRequested()) {
-    log_.Log("\r\n%s\r\n", "Выполнение прервано пользователем"_cp1251);
-    return kStoppedByOperator;
-  }
+  if (stop_seen()) return kStoppedByOperator;
   // The station switches mode (and may reboot): no reply is awaited.
   if (command == kUpgradeCommand && selector == kModeSelector) return kAcknowledged;
   Reply reply;
