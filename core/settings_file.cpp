@@ -248,7 +248,7 @@ bool WriteSetting(const std::string& file, const std::string& section, const std
   }
   if (!place.section) {
     end_line();
-    content += "[" + std::string(section_name) + "]" + std::string(line_break) + key_line;
+    content.append("[").append(section_name).append("]").append(line_break).append(key_line);
   }
   return StoreFile(file, content);
 }
