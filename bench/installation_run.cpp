@@ -107,7 +107,7 @@ std::optional<int> ReportedRequests(std::string_view report, std::string_view ki
   std::string_view line = report.substr(start + kHeading.size());
   line = line.substr(0, line.find('\n'));
   // "requests: identify 1, enter 1, fullpack-version 1, fullpack 126, ..."
-  const std::string entry = " " + std::string(kind) + " ";
+  const std::string entry = std::string(" ").append(kind).append(" ");
   const std::size_t at = line.find(entry);
   if (at == std::string_view::npos) return std::nullopt;
   const char* digits = line.data() + at + entry.size();

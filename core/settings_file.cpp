@@ -142,20 +142,54 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// What became of an attempt to put a new file in the place of path.
+enum class Replacement { kDone, kRefusedByFolder, kFailed };
+
+// The folder, not the disk, stood in the way (errno of mkostemp or rename).
+Replacement Refusal(int error) {
+  return error == EACCES || error == EPERM || error == EROFS ? Replacement::kRefusedByFolder
+                                                              : Replacement::kFailed;
+}
+
 // Writes a temporary file beside path and renames it over path, so that the
 // file is always either the old or the new text. A new file gets the usual
 // rw-r--r--; a replaced one keeps its permissions.
-bool ReplaceFile(const std::string& path, std::string_view content) {
+Replacement ReplaceFile(const std::string& path, std::string_view content) {
   struct stat old_file {};
   const mode_t mode = ::stat(path.c_str(), &old_file) == 0 ? (old_file.st_mode & 07777) : 0644;
   std::string temporary = path + ".XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return Refusal(errno);
   const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
-  if (written && closed && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (!written || !closed) {
+    ::unlink(temporary.c_str());
+    return Replacement::kFailed;
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) == 0) return Replacement::kDone;
+  const Replacement refusal = Refusal(errno);
   ::unlink(temporary.c_str());
-  return false;
+  return refusal;
+}
+
+// Writes the new text over the open file itself: not atomic, so only for a
+// folder that takes no new file.
+bool RewriteInPlace(int fd, std::string_view content) {
+  return WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 &&
+         ::fsync(fd) == 0;
+}
+
+// Stores the file's new text as the profile calls do: a file this user may
+// not write stays as it is; a writable one is updated, in place when its
+// folder takes no new file; a missing one is created where the folder allows.
+bool StoreFile(const std::string& path, std::string_view content) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT && ReplaceFile(path, content) == Replacement::kDone;
+  const Replacement replacement = ReplaceFile(path, content);
+  const bool stored = replacement == Replacement::kDone ||
+                      (replacement == Replacement::kRefusedByFolder && RewriteInPlace(fd, content));
+  ::close(fd);
+  return stored;
 }
 
 // Text that would break the line structure cannot be written as a name or
@@ -214,9 +248,9 @@ bool WriteSetting(const std::string& file, const std::string& section, const std
   }
   if (!place.section) {
     end_line();
-    content += "[" + std::string(section_name) + "]" + std::string(line_break) + key_line;
+    content.append("[").append(section_name).append("]").append(line_break).append(key_line);
   }
-  return ReplaceFile(file, content);
+  return StoreFile(file, content);
 }
 
 std::optional<std::string> SettingsPath() {

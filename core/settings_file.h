@@ -17,7 +17,8 @@ inline constexpr std::size_t kSettingValueLimit = 199;
 std::string ReadSetting(const std::string& file, const std::string& section,
                         const std::string& key);
 
-// Replaces or adds the key; false when the file cannot be written.
+// Replaces or adds the key; false when the file cannot be written. A file
+// this user may not write is left as it is.
 bool WriteSetting(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value);
 

@@ -22,14 +22,20 @@ std::optional<ExchangeOutcome> CommandExchange::RunAttempt(std::uint16_t command
                                                            std::uint16_t selector,
                                                            std::size_t payload_length,
                                                            ReplyBuffer& buffer) {
+  const auto stop_seen = [this] {
+    if (!run_.StopRequested()) return false;
+    log_.Log("\r\n%s\r\n", "Выполнение прервано пользователем"_cp1251);
+    return true;
+  };
+  // Stop is polled before the request goes out, so that once pressed it lets
+  // nothing reach the station (enter upgrader mode or write PROM would
+  // change it while the run ends as stopped), and again instead of the reply.
+  if (stop_seen()) return ExchangeOutcome{ExchangeResult::kStopped};
   const std::size_t n = std::min(payload_length, kMaxPayload);
   if (packets_.SendPacket(command, selector, n, buffer.data()) != LinkResult::kDone) {
     return std::nullopt;
   }
-  if (run_.StopRequested()) {
-    log_.Log("\r\n%s\r\n", "Выполнение прервано пользователем"_cp1251);
-    return ExchangeOutcome{ExchangeResult::kStopped};
-  }
+  if (stop_seen()) return ExchangeOutcome{ExchangeResult::kStopped};
   // The station switches mode (and may reboot): no reply is awaited.
   if (command == kUpgradeCommand && selector == kModeSelector) {
     return ExchangeOutcome{ExchangeResult::kAcknowledged};

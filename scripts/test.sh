@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test:
+# Installs what is missing, builds and runs every test, warnings as errors:
 #   1. the main build: unit, pseudo-terminal, simulator, dialog and
 #      end-to-end tests, including one real-time installation;
-#   2. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   2. the Release build (the optimiser finds warnings of its own) and its
+#      unit tests, those without threads or child processes;
+#   3. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #      (without the real-time run);
-#   3. the threaded tests under ThreadSanitizer (without the real-time runs);
-#   4. each libFuzzer target for a bounded time;
-#   5. the Windows build: its tests under Wine and one console installation
+#   4. the threaded tests under ThreadSanitizer (without the real-time runs);
+#   5. each libFuzzer target for a bounded time;
+#   6. the Windows build: its tests under Wine and one console installation
 #      under Wine against the simulated station.
 # Set ZELT20_STAGES to a subset (e.g. "main asan") to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
 
-stages=${ZELT20_STAGES:-"main asan tsan fuzz windows"}
+stages=${ZELT20_STAGES:-"main release asan tsan fuzz windows"}
 fuzz_seconds=${ZELT20_FUZZ_SECONDS:-30}
 jobs=2
 # Most tests wait on serial time-outs, not on the processors.
@@ -28,7 +30,7 @@ suite() {
   local name=$1 ctest_args=$2
   shift 2
   banner "$name build"
-  cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
+  cmake -S . -B "build/$name" -G Ninja -DZELT20_WERROR=ON "$@" >/dev/null
   cmake --build "build/$name" -j "$jobs"
   banner "$name tests"
   local log="build/$name/ctest.log"
@@ -42,6 +44,9 @@ suite() {
 if want main; then
   suite main "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
+if want release; then
+  suite release "-LE threads" -DCMAKE_BUILD_TYPE=Release -DZELT20_BUILD_BENCH=OFF
+fi
 if want asan; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     suite asan "-LE slow" -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=address,undefined \
@@ -54,8 +59,8 @@ if want tsan; then
 fi
 if want fuzz; then
   banner "fuzz build"
-  CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_FUZZ=ON \
-    -DZELT20_BUILD_TESTS=OFF -DZELT20_BUILD_DIALOG=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
+  CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_WERROR=ON \
+    -DZELT20_FUZZ=ON -DZELT20_BUILD_TESTS=OFF -DZELT20_BUILD_DIALOG=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
   cmake --build build/fuzz -j "$jobs"
   for corpus in fuzz/corpus/*/; do
     target=$(basename "$corpus")

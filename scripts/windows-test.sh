@@ -70,16 +70,16 @@ if [[ -f build/main/build.ninja ]]; then
   station_build=build/main
 else
   station_build=build/windows-host
-  cmake -S . -B "$station_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_BUILD_TESTS=OFF \
-    -DZELT20_BUILD_DIALOG=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
+  cmake -S . -B "$station_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_WERROR=ON \
+    -DZELT20_BUILD_TESTS=OFF -DZELT20_BUILD_DIALOG=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
 fi
 timeout 900 cmake --build "$station_build" -j "$jobs" --target zelt20-station
 station=$root/$station_build/sim/zelt20-station
 
 banner "Windows build"
 timeout 60 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DZELT20_WINEPREFIX="$WINEPREFIX" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_BUILD_DIALOG=OFF \
-  -DZELT20_BUILD_BENCH=OFF >/dev/null
+  -DZELT20_WINEPREFIX="$WINEPREFIX" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_WERROR=ON \
+  -DZELT20_BUILD_DIALOG=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
 timeout 1200 cmake --build "$build" -j "$jobs"
 
 banner "Windows tests under Wine"

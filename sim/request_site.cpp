@@ -19,9 +19,11 @@ const char* KindName(RequestKind kind) {
 
 std::string RequestSite::Describe() const {
   std::string text = KindName(kind);
-  if (kind == RequestKind::kSegmentChunk && segment >= 0) text += " " + std::to_string(segment);
+  if (kind == RequestKind::kSegmentChunk && segment >= 0) {
+    text.append(" ").append(std::to_string(segment));
+  }
   if (IsChunk()) {
-    text += " chunk " + std::to_string(chunk);
+    text.append(" chunk ").append(std::to_string(chunk));
     if (last_chunk) text += " (last)";
   }
   return text;

@@ -16,6 +16,8 @@ using Lines = std::vector<std::string>;
 const Lines kSilentAttempt = {"\r\nОшибка: ", "прием пакета не выполнен\r\n"};
 const Lines kResend = {"Перепосылка...\r\n"};
 const Lines kExhausted = {"Ошибка: ", "исчерпано число перезапросов\r\n"};
+const Lines kSendFailed = {"\r\nОшибка: ", "отправка пакета не выполнена\r\n"};
+const Lines kStopped = {"\r\nВыполнение прервано пользователем\r\n"};
 
 Lines Concat(std::initializer_list<Lines> parts) {
   Lines all;
@@ -128,19 +130,28 @@ TEST_F(ExchangeTest, EnterUpgraderModeReadsNoReply) {
   EXPECT_EQ(station.CurrentTimeout(), 200u);
 }
 
-TEST_F(ExchangeTest, StopWinsOverEnterUpgraderMode) {
+TEST_F(ExchangeTest, StopAlreadyRequestedLetsNoRequestOut) {
   run.Flags().stop_requested = true;
-  EXPECT_EQ(Exchange(kUpgradeCommand, kModeSelector), ExchangeResult::kStopped);
-  EXPECT_EQ(station.Requests().size(), 1u);
-  EXPECT_EQ(Log(), (Lines{"\r\nВыполнение прервано пользователем\r\n"}));
+  for (const std::uint16_t selector : {kModeSelector, kWritePromSelector}) {
+    EXPECT_EQ(Exchange(kUpgradeCommand, selector), ExchangeResult::kStopped);
+  }
+  EXPECT_TRUE(station.Requests().empty());
+  EXPECT_EQ(station.ReadCount(), 0);
+  EXPECT_EQ(Log(), Concat({kStopped, kStopped}));
 }
 
-TEST_F(ExchangeTest, FailedSendsNeverLookAtTheStopFlag) {
-  run.Flags().stop_requested = true;
+TEST_F(ExchangeTest, StopDuringAFailedSendHoldsBackTheResend) {
+  station.FailWrites(1);
+  run.OnAppend([&](const std::string&) { run.Flags().stop_requested = true; });
+  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), ExchangeResult::kStopped);
+  EXPECT_EQ(Log(), Concat({kSendFailed, kResend, kStopped}));
+  EXPECT_TRUE(station.Requests().empty());
+}
+
+TEST_F(ExchangeTest, TwoFailedSendsExhaustTheRetriesWithoutReading) {
   station.FailWrites(2);
-  const Lines send_failed = {"\r\nОшибка: ", "отправка пакета не выполнена\r\n"};
   EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector), ExchangeResult::kRetriesExhausted);
-  EXPECT_EQ(Log(), Concat({send_failed, kResend, send_failed, kExhausted}));
+  EXPECT_EQ(Log(), Concat({kSendFailed, kResend, kSendFailed, kExhausted}));
   EXPECT_EQ(station.ReadCount(), 0);
 }
 
@@ -149,7 +160,7 @@ TEST_F(ExchangeTest, StopSeenAfterTheResendGoesOut) {
     if (station.Requests().size() == 2) run.Flags().stop_requested = true;
   });
   EXPECT_EQ(Exchange(kUpgradeCommand, kFullpackVersionSelector), ExchangeResult::kStopped);
-  EXPECT_EQ(Log(), Concat({kSilentAttempt, kResend, {"\r\nВыполнение прервано пользователем\r\n"}}));
+  EXPECT_EQ(Log(), Concat({kSilentAttempt, kResend, kStopped}));
 }
 
 TEST_F(ExchangeTest, TimeoutFollowsTheSelector) {

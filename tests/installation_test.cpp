@@ -196,18 +196,67 @@ TEST_F(InstallationTest, SegmentFailureEndsTheRunThere) {
   ExpectClosingEnd();
 }
 
-TEST_F(InstallationTest, StopDuringTheIdentifiedPauseEndsAfterTheModeRequest) {
-  // Stop pressed once the station's record is printed, during the pause.
-  run.OnAppend([&](const std::string& text) {
-    if (text.starts_with("Резервное"_cp1251)) run.Flags().stop_requested = true;
-  });
+// Stop pressed at a moment of the run: when the log gets a line starting
+// with `after_line`, or while the reply to the n-th request written after
+// that line is awaited. Whatever the moment, no request goes out after it.
+struct StopCase {
+  const char* name;
+  const char* after_line;
+  int requests_later;
+  const char* log_tail;
+};
+void PrintTo(const StopCase& stop, std::ostream* out) { *out << stop.name; }
+
+class StopPressed : public InstallationTest, public ::testing::WithParamInterface<StopCase> {
+ protected:
+  std::size_t requests_at_stop = 0;
+  int requests_to_wait = -1;  // -1: the line has not come yet
+
+  void PressStopAtTheMoment() {
+    run.OnAppend([this, after_line = Utf8ToCp1251(GetParam().after_line)](const std::string& text) {
+      if (requests_to_wait >= 0 || !text.starts_with(after_line)) return;
+      requests_to_wait = GetParam().requests_later;
+      if (requests_to_wait == 0) PressStop();
+    });
+    line.OnWrite([this](const Bytes&) {
+      if (requests_to_wait > 0) --requests_to_wait;
+    });
+    line.OnRead([this] {
+      if (requests_to_wait == 0 && !run.StopRequested()) PressStop();
+    });
+  }
+  void PressStop() {
+    run.Flags().stop_requested = true;
+    requests_at_stop = line.Requests().size();
+  }
+};
+
+TEST_P(StopPressed, LetsNoFurtherRequestOut) {
+  PressStopAtTheMoment();
   EXPECT_EQ(Run(), RunOutcome::kStopped);
-  EXPECT_EQ(run.BoxTexts().size(), 1u);
-  EXPECT_EQ(line.Requests().size(), 2u);
-  EXPECT_EQ(line.Requests()[1], test::RequestBytes(kUpgradeCommand, kModeSelector));
-  EXPECT_TRUE(Log().ends_with("\r\nВыполнение прервано пользователем\r\n"));
+  ASSERT_TRUE(run.Flags().stop_requested);
+  EXPECT_EQ(line.Requests().size(), requests_at_stop);
+  EXPECT_FALSE(station->PromWritten());
+  EXPECT_TRUE(Log().ends_with(GetParam().log_tail)) << Log();
   ExpectClosingEnd();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, StopPressed,
+    ::testing::Values(
+        // During the pause after the record; OK in the duration box that
+        // follows must not send enter upgrader mode.
+        StopCase{"PauseAfterIdentify", "Резервное поле", 0,
+                 " 00000000\r\n\r\nВыполнение прервано пользователем\r\n"},
+        // While the last chunk of segment 26 waits for its reply: the segment
+        // is loaded, write PROM stays unsent.
+        StopCase{"LastSegment", "Сегмент загружен: адрес E400\r\n", 4,
+                 "Сегмент загружен: адрес E800\r\nЗапись ППЗУ...\r\n"
+                 "\r\nВыполнение прервано пользователем\r\n"},
+        // While chunk 2 of segment 12 waits for its reply: chunk 3 stays unsent.
+        StopCase{"MiddleChunk", "Сегмент загружен: адрес AC00\r\n", 2,
+                 "Сегмент загружен: адрес AC00\r\n\r\nВыполнение прервано пользователем\r\n"}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST_F(InstallationTest, StopBeforeIdentifyEndsWithoutALine) {
   run.Flags().stop_requested = true;

@@ -36,7 +36,7 @@ TEST(LogText, DropsOldestWholeLinesWhenFull) {
   const std::string line(98, 'x');
   std::size_t lines = 0;
   while (log.Text().size() + 100 <= LogText::kMaxLength) {
-    log.Append((std::to_string(lines++ % 10) + line.substr(1) + "\r\n").c_str());
+    log.Append(std::to_string(lines++ % 10).append(line, 1).append("\r\n").c_str());
   }
   const std::size_t before = log.Text().size();
   log.Append("tail of the run\r\n");

@@ -2,7 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -86,6 +96,88 @@ TEST(SettingsFile, WriteRefusesTextThatWouldBreakTheLines) {
   EXPECT_FALSE(WriteSetting(file, "port", "com=", "1"));
   EXPECT_EQ(TempDir::Read(file), "[port]\ncom=7\n");
 }
+
+// Root may write any file, so the permission rows run in a child process
+// that drops to this user and group (nobody) when the test runs as root.
+constexpr uid_t kOtherUser = 65534;
+constexpr gid_t kOtherGroup = 65534;
+constexpr int kNoOtherUser = 99;
+
+// The child's exit status: 0 when `job` returned true, 1 when false,
+// kNoOtherUser when root could not be dropped; -1 when no child ran.
+int ExitStatusAsOtherUser(const std::function<bool()>& job) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kOtherGroup) != 0 || ::setuid(kOtherUser) != 0)) {
+      ::_exit(kNoOtherUser);
+    }
+    ::_exit(job() ? 0 : 1);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+struct PermissionCase {
+  const char* name;
+  std::optional<mode_t> file_mode;  // none: there is no config.ini yet
+  mode_t folder_mode;
+  bool written;
+};
+void PrintTo(const PermissionCase& row, std::ostream* out) { *out << row.name; }
+
+class SettingsPermission : public ::testing::TestWithParam<PermissionCase> {};
+
+TEST_P(SettingsPermission, WriteHonoursTheFileAndFolderPermissions) {
+  namespace fs = std::filesystem;
+  const PermissionCase& row = GetParam();
+  TempDir dir;
+  const fs::path folder = dir.Path() / "installer";
+  const std::string file = (folder / "config.ini").string();
+  const std::string old_text = "[port]\ncom=7\n";
+  fs::create_directory(folder);
+  if (row.file_mode) {
+    TempDir::Write(file, old_text);
+    ASSERT_EQ(::chmod(file.c_str(), *row.file_mode), 0);
+  }
+  if (::geteuid() == 0) {
+    fs::permissions(dir.Path(), fs::perms(0755));
+    ASSERT_EQ(::chown(folder.c_str(), kOtherUser, kOtherGroup), 0);
+    if (row.file_mode) {
+      ASSERT_EQ(::chown(file.c_str(), kOtherUser, kOtherGroup), 0);
+    }
+  }
+  ASSERT_EQ(::chmod(folder.c_str(), row.folder_mode), 0);
+
+  const int status = ExitStatusAsOtherUser([&] { return WriteSetting(file, "port", "com", "12"); });
+  fs::permissions(folder, fs::perms(0755));  // so that the folder can be removed
+  ASSERT_NE(status, kNoOtherUser) << "cannot run as uid " << kOtherUser;
+  ASSERT_TRUE(status == 0 || status == 1) << status;
+  EXPECT_EQ(status == 0, row.written);
+
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+  if (!row.file_mode && !row.written) {
+    EXPECT_TRUE(names.empty());
+    return;
+  }
+  EXPECT_EQ(names, std::set<std::string>{"config.ini"});  // no temporary file left behind
+  EXPECT_EQ(TempDir::Read(file), row.written ? "[port]\ncom=12\n" : old_text);
+  if (row.file_mode) {
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(*row.file_mode));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileAndFolder, SettingsPermission,
+    ::testing::Values(PermissionCase{"WritableInWritableFolder", 0644, 0755, true},
+                      PermissionCase{"WritableInReadOnlyFolder", 0644, 0555, true},
+                      PermissionCase{"ReadOnlyInWritableFolder", 0444, 0755, false},
+                      PermissionCase{"ReadOnlyInReadOnlyFolder", 0444, 0555, false},
+                      PermissionCase{"MissingInWritableFolder", std::nullopt, 0755, true},
+                      PermissionCase{"MissingInReadOnlyFolder", std::nullopt, 0555, false}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST(SettingsFile, PathIsBesideTheExecutable) {
   const std::optional<std::string> path = SettingsPath();

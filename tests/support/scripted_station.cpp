@@ -40,6 +40,7 @@ bool ScriptedStation::SetTimeouts(const ReadTimeouts& timeouts) {
 
 std::size_t ScriptedStation::Read(std::uint8_t* buffer, std::size_t capacity) {
   ++read_count_;
+  if (on_read_) on_read_();
   if (inbound_.empty()) {
     clock_.Advance(static_cast<std::uint32_t>(timeouts_.total_multiplier_ms * capacity +
                                               timeouts_.total_constant_ms));

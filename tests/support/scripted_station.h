@@ -39,6 +39,8 @@ class ScriptedStation final : public SerialDevice {
   }
   // Called with every request written, before the answer is queued.
   void OnWrite(std::function<void(const Bytes& request)> hook) { on_write_ = std::move(hook); }
+  // Called at every read, before it takes anything from the line.
+  void OnRead(std::function<void()> hook) { on_read_ = std::move(hook); }
   // Bytes already waiting on the line (as after a reboot).
   void Inject(const Bytes& bytes) { inbound_.insert(inbound_.end(), bytes.begin(), bytes.end()); }
 
@@ -68,6 +70,7 @@ class ScriptedStation final : public SerialDevice {
   std::deque<Bytes> script_;
   std::function<Bytes(const Bytes&)> default_answer_;
   std::function<void(const Bytes&)> on_write_;
+  std::function<void()> on_read_;
   std::deque<std::uint8_t> inbound_;
   std::vector<Bytes> requests_;
   std::vector<std::uint32_t> timeout_history_;
