@@ -66,8 +66,10 @@ int Installer::RunInstallation(RunContext& dialog, int /*argc*/, const char* con
   StationLink link(platform_.device, dialog);
   MessageLog& log = link.log;
 
+  port_failure_.reset();
   const std::optional<std::string> path = PortPathFromText(argv[1], log);
   if (!path || link.port.OpenPort(path->c_str()) != 0) {
+    if (path) port_failure_ = platform_.device.LastOpenFailure();
     last_outcome_ = RunOutcome::kEarlyEnd;
     dialog.FinishRun();
     return 1;

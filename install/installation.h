@@ -49,6 +49,9 @@ class Installer {
 
   const TransferCounters& Counters() const { return counters_; }
   RunOutcome LastOutcome() const { return last_outcome_; }
+  // Why the last run could not open its port; none when it opened it or
+  // never tried (a bad port text).
+  const std::optional<DeviceFailure>& PortFailure() const { return port_failure_; }
 
  private:
   RunOutcome TalkToStation(RunContext& dialog, StationLink& link);
@@ -58,6 +61,7 @@ class Installer {
   FirmwareImage image_;
   TransferCounters counters_;
   RunOutcome last_outcome_ = RunOutcome::kNotRun;
+  std::optional<DeviceFailure> port_failure_;
 };
 
 // The worker thread's body: RunInstallation with an empty first argument

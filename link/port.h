@@ -22,7 +22,9 @@ class StationPort {
  public:
   StationPort(SerialDevice& device, MessageLog& log) : device_(device), log_(log) {}
 
-  // 0: open at 19200 8N1 with 150 ms read time-outs; 1: failure reported.
+  // Opens the device that the port path ("\\.\COM7") stands for (see
+  // port_path.h). 0: open at 19200 8N1 with 150 ms read time-outs;
+  // 1: failure reported, with the path.
   int OpenPort(const char* path);
   // Interval, multiplier and constant all t ms. 1 (reported, port closed)
   // when no port is open or the platform refuses.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zelt20 {
@@ -20,14 +21,22 @@ struct ReadTimeouts {
   std::uint32_t total_constant_ms = 0;
 };
 
+// Why a device could not be opened or set up: the device and the system's
+// error code (errno on POSIX, GetLastError on Windows), taken at the failing
+// call, before any clean-up could change it.
+struct DeviceFailure {
+  std::string device;
+  int error = 0;
+};
+
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
 
-  // Opens the device that the port path ("\\.\COM7") names, for reading and
-  // writing, exclusively. False when it is absent, in use or not accessible;
-  // nothing is left open then.
-  virtual bool Open(const std::string& port_path) = 0;
+  // Opens the device (/dev/ttyUSB0, \\.\COM7) for reading and writing,
+  // exclusively. False when it is absent, in use or not accessible; nothing
+  // is left open then.
+  virtual bool Open(const std::string& device) = 0;
   // Reads the current line settings and writes them back with 19200 baud,
   // 8 data bits, no parity, one stop bit and abort-on-error; everything else
   // (flow control, modem lines) as the port had it. False when that fails.
@@ -41,6 +50,8 @@ class SerialDevice {
   virtual bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Why the last Open or ApplyLineSettings failed; none once Open succeeds.
+  virtual std::optional<DeviceFailure> LastOpenFailure() const { return std::nullopt; }
 };
 
 // The backend of the platform the program is built for.
