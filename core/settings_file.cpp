@@ -9,12 +9,14 @@
 #include "core/settings_file.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -219,11 +221,58 @@ bool WriteSetting(const std::string& file, const std::string& section, const std
   return ReplaceFile(file, content);
 }
 
+bool RemoveSetting(const std::string& file, const std::string& section, const std::string& key) {
+  const std::optional<std::string> old_content = LoadFile(file);
+  if (!old_content) return false;
+  const std::vector<Line> lines = SplitLines(*old_content);
+  const KeyPlace place = FindKey(lines, Trim(section), Trim(key));
+  if (!place.key) return true;
+  std::string content;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i != *place.key) content += lines[i].text;
+  }
+  return ReplaceFile(file, content);
+}
+
+std::optional<std::string> UserSettingsPath(const char* xdg_config_home, const char* home) {
+  std::filesystem::path folder;
+  if (xdg_config_home != nullptr && std::filesystem::path(xdg_config_home).is_absolute()) {
+    folder = xdg_config_home;
+  } else if (home != nullptr && *home != '\0') {
+    folder = std::filesystem::path(home) / ".config";
+  } else {
+    return std::nullopt;
+  }
+  return (folder / "zelt20" / "config.ini").string();
+}
+
+#if defined(ZELT20_SETTINGS_PER_USER)
+
+// An installed program cannot write beside its executable: the settings
+// are the user's own.
+std::optional<std::string> SettingsPath() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    const passwd* user = ::getpwuid(::getuid());
+    home = user != nullptr ? user->pw_dir : nullptr;
+  }
+  const std::optional<std::string> path = UserSettingsPath(std::getenv("XDG_CONFIG_HOME"), home);
+  if (path) {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(*path).parent_path(), ignored);
+  }
+  return path;
+}
+
+#else
+
 std::optional<std::string> SettingsPath() {
   std::error_code error;
   const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error || !executable.has_parent_path()) return std::nullopt;
   return (executable.parent_path() / "config.ini").string();
 }
+
+#endif
 
 }  // namespace zelt20
