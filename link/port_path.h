@@ -23,6 +23,9 @@ namespace zelt20 {
 
 inline constexpr std::string_view kComPathPrefix = "\\\\.\\COM";
 
+// The highest COM number the port box and the port text accept.
+inline constexpr std::uint32_t kHighestComNumber = 255;
+
 // Where the device that a COM number stands for was found.
 enum class ComSource {
   kEnvironment,   // ZELT20_COM<n>
