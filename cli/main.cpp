@@ -1,42 +1,76 @@
 // zelt20-install: the console installer. One installation run with the port
-// text given on the command line, through the same code as the window.
+// text given on the command line, through the same code as the window; and
+// the serial ports of the machine: which are present, and which COM number
+// stands for which.
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
 
+#include "cli/command_line.h"
 #include "cli/console_platform.h"
 #include "cli/console_run.h"
-#include "install/installation.h"
 #include "core/clock.h"
+#include "core/settings_file.h"
+#include "install/installation.h"
 #include "link/serial_device.h"
+#include "ports/open_failure.h"
+#include "ports/port_listing.h"
+#if !defined(_WIN32)
+#include "ports/com_mapping.h"
+#endif
 
 namespace {
 
+constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 64;
 
 const char kUsage[] =
     "Usage: zelt20-install [--yes] PORT\n"
+    "  or:  zelt20-install --list-ports\n"
+    "  or:  zelt20-install --map N=DEVICE\n"
     "\n"
     "Installs the firmware release carried by this program (2.3:56) into the\n"
     "ZELT20 station on COM port PORT (1 to 255, digits only, as in the window's\n"
     "port box). Standard output carries exactly the installer's log, in UTF-8.\n"
+    "When the port cannot be opened, one line on standard error says why and\n"
+    "what to do about it.\n"
     "\n"
-    "  --yes    answer OK to every confirmation box; without it the boxes are\n"
-    "           asked on the terminal, and answered Cancel when there is none\n"
-    "  --help   show this text\n"
+    "  --yes           answer OK to every confirmation box; without it the boxes\n"
+    "                  are asked on the terminal, and answered Cancel when there\n"
+    "                  is none\n"
+    "  --list-ports    list the serial ports present: the device, its stable name,\n"
+    "                  a USB adapter's identity, and the COM number that stands\n"
+    "                  for it\n"
+    "  --map N=DEVICE  let COM port N stand for DEVICE from now on, stored in\n"
+    "                  config.ini (POSIX); a /dev/serial/by-id name survives\n"
+    "                  re-plugging; --map N= removes the mapping\n"
+    "  --help          show this text\n"
     "\n"
     "Ctrl-C acts as the window's Stop button; a second Ctrl-C ends the program.\n"
     "On POSIX systems COM<n> is the device named by the environment variable\n"
-    "ZELT20_COM<n>, else key com<n> of section [devices] in config.ini beside\n"
-    "the program, else /dev/ttyS<n-1>.\n"
+    "ZELT20_COM<n>, else key com<n> of section [devices] in config.ini, else\n"
+    "/dev/ttyS<n-1>. config.ini is beside the program, or for an installed\n"
+    "program in $XDG_CONFIG_HOME/zelt20 (by default ~/.config/zelt20).\n"
     "\n"
     "Exit status:\n"
-    "  0  the new version was installed (the success line was logged)\n"
-    "  1  early end: bad port text or the port could not be opened\n"
+    "  0  the new version was installed (the success line was logged); the\n"
+    "     ports were listed; the mapping was stored\n"
+    "  1  early end: bad port text or the port could not be opened; the\n"
+    "     mapping was refused\n"
     "  2  a failure after the port was opened\n"
     "  3  stopped with Ctrl-C or declined in a confirmation box\n"
     " 64  wrong command line\n";
+
+int WrongCommandLine(const std::string& problem) {
+  std::fprintf(stderr,
+               "zelt20-install: %s\n"
+               "Try 'zelt20-install --help' for more information.\n",
+               problem.c_str());
+  return kExitUsage;
+}
 
 int ExitStatus(zelt20::RunOutcome outcome) {
   switch (outcome) {
@@ -48,32 +82,9 @@ int ExitStatus(zelt20::RunOutcome outcome) {
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  bool assume_yes = false;
-  const char* port_text = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--yes") == 0) {
-      assume_yes = true;
-    } else if (port_text == nullptr && (argv[i][0] != '-' || argv[i][1] == '\0')) {
-      port_text = argv[i];
-    } else {
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
-    }
-  }
-  if (port_text == nullptr) {
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
-  }
-
+int Install(const zelt20::InstallOnPort& command) {
   zelt20::UseBinaryOutput();
-  zelt20::ConsoleRun console({.assume_yes = assume_yes,
+  zelt20::ConsoleRun console({.assume_yes = command.assume_yes,
                               .answers = stdin,
                               .answers_from_terminal = zelt20::IsTerminal(stdin),
                               .progress_on_terminal = zelt20::IsTerminal(stderr)});
@@ -83,5 +94,56 @@ int main(int argc, char** argv) {
   const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
   zelt20::Installer installer(
       {*device, zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
-  return ExitStatus(installer.RunInstallation(console, port_text));
+  const zelt20::RunOutcome outcome = installer.RunInstallation(console, command.port_text.c_str());
+  if (const auto& failure = installer.PortFailure()) {
+    const std::string reason =
+        zelt20::OpenFailureReason(*failure, *zelt20::MakeSystemFacts(), zelt20::SettingsPath());
+    zelt20::WriteUtf8(stderr, "zelt20-install: " + reason + "\n");
+  }
+  return ExitStatus(outcome);
+}
+
+int ListPorts() {
+  const std::string listing =
+      zelt20::FormatPortListing(zelt20::SystemPorts(), zelt20::SettingsPath());
+  zelt20::WriteUtf8(stdout, listing);
+  return 0;
+}
+
+int Map(const zelt20::MapComNumber& command) {
+#if defined(_WIN32)
+  (void)command;
+  return WrongCommandLine("--map is for POSIX systems: Windows names its COM ports itself");
+#else
+  const std::optional<std::string> settings_file = zelt20::SettingsPath();
+  if (!settings_file) {
+    std::fputs("zelt20-install: the settings file's place cannot be found\n", stderr);
+    return kExitFailure;
+  }
+  const zelt20::Checked<std::string> stored =
+      zelt20::StoreComMapping({command.number, command.device}, *settings_file);
+  if (!stored) {
+    std::fprintf(stderr, "zelt20-install: %s\n", stored.Reason().c_str());
+    return kExitFailure;
+  }
+  std::printf("%s\n", stored->c_str());
+  return 0;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const zelt20::Checked<zelt20::ConsoleCommand> command = zelt20::ParseCommandLine(args);
+  if (!command) return WrongCommandLine(command.Reason());
+  if (std::holds_alternative<zelt20::ShowHelp>(*command)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (const auto* install = std::get_if<zelt20::InstallOnPort>(&*command)) {
+    return Install(*install);
+  }
+  if (const auto* map = std::get_if<zelt20::MapComNumber>(&*command)) return Map(*map);
+  return ListPorts();
 }

@@ -9,12 +9,14 @@
 #include "core/settings_file.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -146,7 +148,7 @@ bool WriteAll(int fd, std::string_view data) {
 enum class Replacement { kDone, kRefusedByFolder, kFailed };
 
 // The folder, not the disk, stood in the way (errno of mkostemp or rename).
-Replacement Refusal(int error) {
+Replacement FailureOf(int error) {
   return error == EACCES || error == EPERM || error == EROFS ? Replacement::kRefusedByFolder
                                                               : Replacement::kFailed;
 }
@@ -159,7 +161,7 @@ Replacement ReplaceFile(const std::string& path, std::string_view content) {
   const mode_t mode = ::stat(path.c_str(), &old_file) == 0 ? (old_file.st_mode & 07777) : 0644;
   std::string temporary = path + ".XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return Refusal(errno);
+  if (fd < 0) return FailureOf(errno);
   const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (!written || !closed) {
@@ -167,7 +169,7 @@ Replacement ReplaceFile(const std::string& path, std::string_view content) {
     return Replacement::kFailed;
   }
   if (std::rename(temporary.c_str(), path.c_str()) == 0) return Replacement::kDone;
-  const Replacement refusal = Refusal(errno);
+  const Replacement refusal = FailureOf(errno);
   ::unlink(temporary.c_str());
   return refusal;
 }
@@ -253,11 +255,58 @@ bool WriteSetting(const std::string& file, const std::string& section, const std
   return StoreFile(file, content);
 }
 
+bool RemoveSetting(const std::string& file, const std::string& section, const std::string& key) {
+  const std::optional<std::string> old_content = LoadFile(file);
+  if (!old_content) return false;
+  const std::vector<Line> lines = SplitLines(*old_content);
+  const KeyPlace place = FindKey(lines, Trim(section), Trim(key));
+  if (!place.key) return true;
+  std::string content;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i != *place.key) content += lines[i].text;
+  }
+  return StoreFile(file, content);
+}
+
+std::optional<std::string> UserSettingsPath(const char* xdg_config_home, const char* home) {
+  std::filesystem::path folder;
+  if (xdg_config_home != nullptr && std::filesystem::path(xdg_config_home).is_absolute()) {
+    folder = xdg_config_home;
+  } else if (home != nullptr && *home != '\0') {
+    folder = std::filesystem::path(home) / ".config";
+  } else {
+    return std::nullopt;
+  }
+  return (folder / "zelt20" / "config.ini").string();
+}
+
+#if defined(ZELT20_SETTINGS_PER_USER)
+
+// An installed program cannot write beside its executable: the settings
+// are the user's own.
+std::optional<std::string> SettingsPath() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    const passwd* user = ::getpwuid(::getuid());
+    home = user != nullptr ? user->pw_dir : nullptr;
+  }
+  const std::optional<std::string> path = UserSettingsPath(std::getenv("XDG_CONFIG_HOME"), home);
+  if (path) {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(*path).parent_path(), ignored);
+  }
+  return path;
+}
+
+#else
+
 std::optional<std::string> SettingsPath() {
   std::error_code error;
   const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error || !executable.has_parent_path()) return std::nullopt;
   return (executable.parent_path() / "config.ini").string();
 }
+
+#endif
 
 }  // namespace zelt20

@@ -1,7 +1,9 @@
-// The settings file config.ini beside the executable: an INI text file read
-// and written with the behaviour of the Windows profile calls (section and
-// key names compare without regard to case; writing keeps every other line
-// and creates the file, section and key when missing).
+// The settings file config.ini: an INI text file read and written with the
+// behaviour of the Windows profile calls (section and key names compare
+// without regard to case; writing keeps every other line and creates the
+// file, section and key when missing). It lives beside the executable, or,
+// in a build made for installing (ZELT20_SETTINGS_PER_USER), in the user's
+// configuration folder.
 #pragma once
 
 #include <optional>
@@ -22,8 +24,20 @@ std::string ReadSetting(const std::string& file, const std::string& section,
 bool WriteSetting(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value);
 
-// The executable's directory followed by "config.ini"; none when the
-// executable's path cannot be found.
+// Removes the key and its line, keeping everything else; true when the key
+// is gone (also when it was never there).
+bool RemoveSetting(const std::string& file, const std::string& section, const std::string& key);
+
+// The executable's directory followed by "config.ini", or in a build made
+// for installing the user's one (see UserSettingsPath; its folder is made
+// when missing). None when that place cannot be found.
 std::optional<std::string> SettingsPath();
+
+#if !defined(_WIN32)
+// $XDG_CONFIG_HOME/zelt20/config.ini, or ~/.config/zelt20/config.ini when
+// that variable is unset, empty or not an absolute path (the variables'
+// values are given; null for unset). None without either.
+std::optional<std::string> UserSettingsPath(const char* xdg_config_home, const char* home);
+#endif
 
 }  // namespace zelt20

@@ -28,6 +28,11 @@ bool WriteSetting(const std::string& file, const std::string& section, const std
          FALSE;
 }
 
+// A null value deletes the key.
+bool RemoveSetting(const std::string& file, const std::string& section, const std::string& key) {
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, file.c_str()) != FALSE;
+}
+
 std::optional<std::string> SettingsPath() {
   char module[kPathBufferSize] = {};
   const DWORD length = GetModuleFileNameA(nullptr, module, kPathBufferSize);

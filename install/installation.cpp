@@ -67,8 +67,10 @@ RunOutcome Installer::RunInstallation(RunContext& dialog, const char* port_text)
   StationLink link(platform_.device, dialog);
   MessageLog& log = link.log;
 
+  port_failure_.reset();
   const std::optional<std::string> path = PortPathFromText(port_text, log);
   if (!path || link.port.OpenPort(path->c_str()) != LinkResult::kDone) {
+    if (path) port_failure_ = platform_.device.LastOpenFailure();
     dialog.FinishRun();
     return RunOutcome::kEarlyEnd;
   }

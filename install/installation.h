@@ -48,6 +48,9 @@ class Installer {
   RunOutcome RunInstallation(RunContext& dialog, const char* port_text);
 
   const TransferCounters& Counters() const { return counters_; }
+  // Why the last run could not open its port; none when it opened it or
+  // never tried (a bad port text).
+  const std::optional<DeviceFailure>& PortFailure() const { return port_failure_; }
 
  private:
   RunOutcome TalkToStation(RunContext& dialog, StationLink& link);
@@ -56,6 +59,7 @@ class Installer {
   InstallerPlatform platform_;
   FirmwareImage image_;
   TransferCounters counters_;
+  std::optional<DeviceFailure> port_failure_;
 };
 
 // The port path "\\.\COM" + port text when the text is a port number:

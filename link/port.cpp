@@ -1,11 +1,18 @@
 #include "link/port.h"
 
+#include <optional>
+#include <string>
+
 #include "core/cp1251.h"
+#include "link/port_path.h"
 
 namespace zelt20 {
 
+// The log names the port by its path; the device opened is the one the
+// path stands for.
 LinkResult StationPort::OpenPort(const char* path) {
-  if (!device_.Open(path)) {
+  const std::optional<std::string> device = ResolvePortPath(path);
+  if (!device || !device_.Open(*device)) {
     ReportCannotOpen(path);
     return LinkResult::kFailed;
   }

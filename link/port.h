@@ -23,7 +23,9 @@ class StationPort {
  public:
   StationPort(SerialDevice& device, MessageLog& log) : device_(device), log_(log) {}
 
-  // kDone: open at 19200 8N1 with 150 ms read time-outs.
+  // Opens the device that the port path ("\\.\COM7") stands for (see
+  // port_path.h). kDone: open at 19200 8N1 with 150 ms read time-outs;
+  // kFailed: failure reported, with the path.
   LinkResult OpenPort(const char* path);
   // Interval, multiplier and constant all t ms. kFailed (port closed) when
   // no port is open or the platform refuses.

@@ -23,7 +23,6 @@
 #include <optional>
 
 #include "link/line_error_marks.h"
-#include "link/port_path.h"
 #include "link/serial_device.h"
 
 namespace zelt20 {
@@ -31,12 +30,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-void CloseKeepingErrno(int fd) {
-  const int saved = errno;
-  ::close(fd);
-  errno = saved;
-}
 
 // When one read must end. A time-out of 0 is not used, as on Windows: an
 // interval of 0 sets no limit between bytes, a multiplier and constant of
@@ -97,15 +90,18 @@ class PosixSerialDevice final : public SerialDevice {
  public:
   ~PosixSerialDevice() override { Close(); }
 
-  bool Open(const std::string& port_path) override;
+  bool Open(const std::string& device) override;
   bool ApplyLineSettings() override;
   bool SetTimeouts(const ReadTimeouts& timeouts) override;
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity) override;
   WriteOutcome Write(const std::uint8_t* data, std::size_t count) override;
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
+  std::optional<DeviceFailure> LastOpenFailure() const override { return open_failure_; }
 
  private:
+  // Records errno as the reason of the failed call; returns false.
+  bool Failed();
   // False once the driver has reported a line error: like a Windows port
   // with abort-on-error, the port then refuses every read and write until
   // it is closed.
@@ -116,26 +112,27 @@ class PosixSerialDevice final : public SerialDevice {
   bool Drain() const;
 
   int fd_ = -1;
+  std::string device_;
+  std::optional<DeviceFailure> open_failure_;
   ReadTimeouts timeouts_{};
   LineErrorMarks marks_;
   std::optional<std::uint64_t> errors_at_open_;
   bool line_error_ = false;
 };
 
-bool PosixSerialDevice::Open(const std::string& port_path) {
+bool PosixSerialDevice::Open(const std::string& device) {
   Close();
-  const std::optional<std::string> device = ResolvePortPath(port_path);
-  if (!device) {
-    errno = ENOENT;
-    return false;
-  }
-  const int fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  device_ = device;
+  open_failure_.reset();
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Failed();
   // The lock keeps out every other opener that locks, root included, and a
   // second descriptor of this process; TIOCEXCL keeps out other programs'
   // plain opens (except root's). A non-terminal fails TIOCEXCL.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
-    CloseKeepingErrno(fd);
+    Failed();
+    ::close(fd);
+    errno = open_failure_->error;
     return false;
   }
   fd_ = fd;
@@ -145,9 +142,15 @@ bool PosixSerialDevice::Open(const std::string& port_path) {
   return true;
 }
 
+bool PosixSerialDevice::Failed() {
+  open_failure_ = DeviceFailure{device_, errno};
+  return false;
+}
+
 bool PosixSerialDevice::ApplyLineSettings() {
   termios settings{};
-  if (!IsOpen() || ::tcgetattr(fd_, &settings) != 0) return false;
+  if (!IsOpen()) return false;
+  if (::tcgetattr(fd_, &settings) != 0) return Failed();
   const tcflag_t kept_control = settings.c_cflag & (CRTSCTS | CLOCAL | HUPCL);
   // Raw: no line editing, echo, signal characters, CR/LF translation or
   // output processing; no XON/XOFF, which would swallow 0x11 and 0x13 of
@@ -161,10 +164,11 @@ bool PosixSerialDevice::ApplyLineSettings() {
   settings.c_cflag |= CS8 | CREAD | kept_control;
   settings.c_cc[VMIN] = 1;
   settings.c_cc[VTIME] = 0;
-  if (::cfsetispeed(&settings, B19200) != 0 || ::cfsetospeed(&settings, B19200) != 0) {
-    return false;
+  if (::cfsetispeed(&settings, B19200) != 0 || ::cfsetospeed(&settings, B19200) != 0 ||
+      ::tcsetattr(fd_, TCSANOW, &settings) != 0) {
+    return Failed();
   }
-  return ::tcsetattr(fd_, TCSANOW, &settings) == 0;
+  return true;
 }
 
 bool PosixSerialDevice::SetTimeouts(const ReadTimeouts& timeouts) {

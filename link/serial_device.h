@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zelt20 {
@@ -26,6 +27,15 @@ struct ReadTimeouts {
   std::uint32_t total_constant_ms = 0;
 };
 
+// Why a device could not be opened or set up: the device and the system's
+// error code (errno on POSIX, GetLastError on Windows), taken at the failing
+// call, before any clean-up could change it.
+struct DeviceFailure {
+  std::string device;
+  int error = 0;
+};
+
+
 // A device owns what the platform opened for it: it is never copied.
 class SerialDevice {
  public:
@@ -34,10 +44,10 @@ class SerialDevice {
   SerialDevice& operator=(const SerialDevice&) = delete;
   virtual ~SerialDevice() = default;
 
-  // Opens the device that the port path ("\\.\COM7") names, for reading and
-  // writing, exclusively. False when it is absent, in use or not accessible;
-  // nothing is left open then.
-  virtual bool Open(const std::string& port_path) = 0;
+  // Opens the device (/dev/ttyUSB0, \\.\COM7) for reading and writing,
+  // exclusively. False when it is absent, in use or not accessible; nothing
+  // is left open then.
+  virtual bool Open(const std::string& device) = 0;
   // Reads the current line settings and writes them back with 19200 baud,
   // 8 data bits, no parity, one stop bit and abort-on-error; everything else
   // (flow control, modem lines) as the port had it. False when that fails.
@@ -50,6 +60,8 @@ class SerialDevice {
   virtual WriteOutcome Write(const std::uint8_t* data, std::size_t count) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Why the last Open or ApplyLineSettings failed; none once Open succeeds.
+  virtual std::optional<DeviceFailure> LastOpenFailure() const { return std::nullopt; }
 };
 
 // The backend of the platform the program is built for.

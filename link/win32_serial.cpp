@@ -1,5 +1,5 @@
-// The serial device on Windows: a synchronous COM port handle, the path
-// used as it is ("\\.\COM7").
+// The serial device on Windows: a synchronous COM port handle, the device
+// path used as it is ("\\.\COM7").
 #include <windows.h>
 
 #include <algorithm>
@@ -13,24 +13,26 @@ class Win32SerialDevice final : public SerialDevice {
  public:
   ~Win32SerialDevice() override { Close(); }
 
-  bool Open(const std::string& port_path) override {
+  bool Open(const std::string& device) override {
     Close();
-    handle_ = CreateFileA(port_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return IsOpen();
+    device_ = device;
+    open_failure_.reset();
+    handle_ = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    return IsOpen() || Failed();
   }
 
   bool ApplyLineSettings() override {
     if (!IsOpen()) return false;
     DCB settings{};
     settings.DCBlength = sizeof settings;
-    if (!GetCommState(handle_, &settings)) return false;
+    if (!GetCommState(handle_, &settings)) return Failed();
     settings.BaudRate = CBR_19200;
     settings.ByteSize = 8;
     settings.Parity = NOPARITY;
     settings.StopBits = ONESTOPBIT;
     settings.fAbortOnError = TRUE;
-    return SetCommState(handle_, &settings) != FALSE;
+    return SetCommState(handle_, &settings) != FALSE || Failed();
   }
 
   bool SetTimeouts(const ReadTimeouts& timeouts) override {
@@ -66,8 +68,17 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+  std::optional<DeviceFailure> LastOpenFailure() const override { return open_failure_; }
 
  private:
+  // Records the system's error code as the reason of the failed call.
+  bool Failed() {
+    open_failure_ = DeviceFailure{device_, static_cast<int>(GetLastError())};
+    return false;
+  }
+
+  std::string device_;
+  std::optional<DeviceFailure> open_failure_;
   // INVALID_HANDLE_VALUE is also the pseudo handle of the process: a closed
   // device never hands it to a system call.
   HANDLE handle_ = INVALID_HANDLE_VALUE;

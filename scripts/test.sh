@@ -9,13 +9,16 @@
 #   4. the threaded tests under ThreadSanitizer (without the real-time runs);
 #   5. each libFuzzer target for a bounded time;
 #   6. the Windows build: its tests under Wine and one console installation
-#      under Wine against the simulated station.
+#      under Wine against the simulated station;
+#   7. the Debian package: a Release build packaged with cpack, checked with
+#      lintian, installed with apt-get, its programs run from PATH and the
+#      window opened from its desktop entry under Xvfb, then removed.
 # Set ZELT20_STAGES to a subset (e.g. "main asan") to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
 
-stages=${ZELT20_STAGES:-"main release asan tsan fuzz windows"}
+stages=${ZELT20_STAGES:-"main release asan tsan fuzz windows package"}
 fuzz_seconds=${ZELT20_FUZZ_SECONDS:-30}
 jobs=2
 # Most tests wait on serial time-outs, not on the processors.
@@ -77,6 +80,12 @@ if want windows; then
   banner "Windows build under Wine"
   scripts/windows-test.sh
   passed=$((passed + $(cat build/windows/passed)))
+fi
+
+if want package; then
+  banner "Debian package"
+  scripts/package-test.sh
+  passed=$((passed + 1))
 fi
 
 banner "summary"

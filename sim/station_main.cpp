@@ -14,7 +14,7 @@ namespace {
 using zelt20::sim::LineEnd;
 
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitUsage = 64;
 constexpr int kExitNotFlashed = 3;
 
 volatile std::sig_atomic_t g_end_requested = 0;
@@ -57,7 +57,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   auto options = zelt20::sim::ParseProgramOptions(args);
   if (!options) {
-    std::fprintf(stderr, "zelt20-station: %s (see --help)\n", options.Reason().c_str());
+    std::fprintf(stderr,
+                 "zelt20-station: %s\n"
+                 "Try 'zelt20-station --help' for more information.\n",
+                 options.Reason().c_str());
     return kExitUsage;
   }
   if (options->help) {

@@ -85,7 +85,10 @@ class Parser {
         continue;
       }
       const auto option = ValuedOptions().find(name);
-      if (option == ValuedOptions().end()) return Refusal{"unknown option " + std::string(name)};
+      if (option == ValuedOptions().end()) {
+        if (!name.starts_with('-')) return Refusal{"unexpected argument " + std::string(args[i])};
+        return Refusal{"unknown option " + std::string(name)};
+      }
       if (!value) {
         if (++i == args.size()) return Refusal{std::string(name) + " needs a value"};
         value = args[i];
@@ -306,9 +309,9 @@ std::string HelpText() {
       "  --verbose              log every request and answer on standard error\n"
       "  --help                 show this text\n"
       "\n"
-      "Exit status: 0 done; 1 the line could not be opened or failed; 2 wrong command\n"
-      "line; 3 with --exit-after-prom, the station did not end up with release 2.3:56\n"
-      "correctly flashed.\n";
+      "Exit status: 0 done; 1 the line could not be opened or failed; 3 with\n"
+      "--exit-after-prom, the station did not end up with release 2.3:56 correctly\n"
+      "flashed; 64 wrong command line.\n";
   return text;
 }
 

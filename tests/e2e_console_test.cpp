@@ -5,7 +5,9 @@
 // answered Cancel unless --yes is given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <numeric>
@@ -16,6 +18,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/line_run.h"
+#include "tests/support/pty_pair.h"
 
 namespace zelt20::test {
 namespace {
@@ -198,11 +201,52 @@ INSTANTIATE_TEST_SUITE_P(Console, BadPortText,
                                            PortTextCase{"TooHigh", "256", "неправильный номер COM порта!"}),
                          [](const auto& test_case) { return std::string(test_case.param.name); });
 
+// The log keeps its lines; standard error says why, in one line.
 TEST(ConsoleMissingDevice, EndsEarlyWithTheOpenFailureLines) {
   ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "9"},
                          {{"ZELT20_COM9", "/nonexistent/zelt20-station-line"}});
   EXPECT_EQ(installer.WaitForExit(kShortRunLimit), kExitEarlyEnd);
   EXPECT_EQ(installer.Out(), kReleaseLine + "\r\nОшибка: невозможно открыть порт! \\\\.\\COM9\r\n");
+  EXPECT_TRUE(installer.Err().starts_with(
+      "zelt20-install: /nonexistent/zelt20-station-line does not exist"))
+      << installer.Err();
+  EXPECT_EQ(std::count(installer.Err().begin(), installer.Err().end(), '\n'), 1);
+}
+
+struct WrongCommandLine {
+  const char* program;
+  std::vector<std::string> args;
+  const char* problem;
+};
+
+TEST(ConsolePrograms, WrongCommandLineNamesTheProblemAndPointsToHelp) {
+  const std::vector<WrongCommandLine> cases = {
+      {ZELT20_INSTALL_PROGRAM, {}, "missing PORT"},
+      {ZELT20_INSTALL_PROGRAM, {"--yess", "1"}, "unknown option --yess"},
+      {ZELT20_INSTALL_PROGRAM, {"1", "2"}, "one PORT only, not 1 and 2"},
+      {ZELT20_STATION_PROGRAM, {"--bios=x"}, "bad value 'x' for --bios"},
+      {ZELT20_STATION_PROGRAM, {"--exit-after-prm"}, "unknown option --exit-after-prm"},
+      {ZELT20_STATION_PROGRAM, {"/dev/ttyUSB0"}, "unexpected argument /dev/ttyUSB0"},
+  };
+  for (const WrongCommandLine& c : cases) {
+    const std::string name = std::filesystem::path(c.program).filename().string();
+    SCOPED_TRACE(name + " " + c.problem);
+    ChildProcess program(c.program, c.args);
+    EXPECT_EQ(program.WaitForExit(kShortRunLimit), 64);
+    EXPECT_EQ(program.Out(), "");
+    EXPECT_EQ(program.Err(), name + ": " + c.problem + "\nTry '" + name +
+                                 " --help' for more information.\n");
+  }
+}
+
+TEST(ConsolePorts, ListingShowsALineMappedByTheEnvironment) {
+  PtyPair line;
+  ChildProcess listing(ZELT20_INSTALL_PROGRAM, {"--list-ports"}, {{"ZELT20_COM3", line.SlavePath()}});
+  EXPECT_EQ(listing.WaitForExit(kShortRunLimit), 0);
+  EXPECT_NE(listing.Out().find("COM numbers mapped to other devices:\nCOM3  " + line.SlavePath() +
+                               " (ZELT20_COM3)\n"),
+            std::string::npos)
+      << listing.Out();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "sim/report.h"
 #include "sim/station_model.h"
 #include "tests/support/recording_run.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/scripted_station.h"
 #include "core/cp1251.h"
 
@@ -67,10 +68,11 @@ std::string ReadGolden(const std::string& name) {
 }
 
 TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
+  test::ScopedEnv com1("ZELT20_COM1", "/dev/zelt20-line");
   EXPECT_EQ(Run(), RunOutcome::kInstalled);
   EXPECT_EQ(Log(), ReadGolden("installation_success.log"));
   ExpectClosingEnd();
-  EXPECT_EQ(line.OpenedPath(), "\\\\.\\COM1");
+  EXPECT_EQ(line.OpenedPath(), "/dev/zelt20-line");
   EXPECT_EQ(run.BoxCaptions(), (std::vector<std::string>{"Внимание"}));
   EXPECT_EQ(run.BoxTexts()[0],
             "Внимание!!! Процесс смены версии ПО длится 5-7 минут.\r\n"
@@ -298,17 +300,21 @@ struct PortTextCase {
 class PortText : public ::testing::TestWithParam<PortTextCase> {};
 
 TEST_P(PortText, IsCheckedBeforeThePortIsTouched) {
+  test::ScopedEnv com7("ZELT20_COM7", "/dev/ttyUSB7");
   test::VirtualClock clock;
   test::ScriptedStation line{clock};
-  line.FailOpen();
+  line.FailOpen(13);
   test::RecordingRun run;
   Installer installer({line, clock, [] { return kStampTime; }});
   EXPECT_EQ(installer.RunInstallation(run, GetParam().text), RunOutcome::kEarlyEnd);
   const std::string log = run.LogUtf8();
   if (GetParam().error != nullptr) {
     EXPECT_EQ(log, std::string("\r\nОшибка: ") + GetParam().error + "\r\n");
+    EXPECT_FALSE(installer.PortFailure());
   } else {
     EXPECT_EQ(log, std::string("\r\nОшибка: невозможно открыть порт! \\\\.\\COM") + GetParam().text + "\r\n");
+    ASSERT_TRUE(installer.PortFailure());
+    EXPECT_EQ(installer.PortFailure()->error, 13);
   }
   EXPECT_TRUE(run.Flags().port_may_retry);
   EXPECT_FALSE(run.Flags().finished);
@@ -327,9 +333,28 @@ INSTANTIATE_TEST_SUITE_P(
                       PortTextCase{"007", nullptr},
                       PortTextCase{"000000000000000000000000000000000000000000007", nullptr}));
 
+// The log names the port as the operator gave it; the device opened is the
+// one that COM7 stands for.
+// Why the port did not open belongs to the run that tried: a later run that
+// never gets to the port, or opens it, has no such reason.
+TEST_F(InstallationTest, PortFailureIsTheLastRunsOwn) {
+  test::ScopedEnv com7("ZELT20_COM7", "/dev/ttyUSB0");
+  line.FailOpen(16);
+  EXPECT_EQ(Run("7"), RunOutcome::kEarlyEnd);
+  ASSERT_TRUE(installer->PortFailure());
+  EXPECT_EQ(installer->PortFailure()->device, "/dev/ttyUSB0");
+  EXPECT_EQ(installer->PortFailure()->error, 16);
+  EXPECT_EQ(installer->RunInstallation(run, "x"), RunOutcome::kEarlyEnd);
+  EXPECT_FALSE(installer->PortFailure());
+  line.FailOpen(0);
+  EXPECT_NE(installer->RunInstallation(run, "7"), RunOutcome::kEarlyEnd);
+  EXPECT_FALSE(installer->PortFailure());
+}
+
 TEST_F(InstallationTest, OpenedPortLogsTheProgramVersionAndPath) {
+  test::ScopedEnv com7("ZELT20_COM7", "/dev/ttyUSB0");
   Run("007");
-  EXPECT_EQ(line.OpenedPath(), "\\\\.\\COM007");
+  EXPECT_EQ(line.OpenedPath(), "/dev/ttyUSB0");
   EXPECT_TRUE(LogHas("Версия программы 2.5:56\r\n\\\\.\\COM007 открыт на 19200\r\n"));
 }
 

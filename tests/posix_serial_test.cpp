@@ -170,6 +170,8 @@ TEST(PosixSerialLine, LineSettingsFailOnAHungUpLine) {
   ASSERT_TRUE(port->Open(pty.SlavePath()));
   pty.CloseMaster();
   EXPECT_FALSE(port->ApplyLineSettings());
+  ASSERT_TRUE(port->LastOpenFailure());
+  EXPECT_EQ(port->LastOpenFailure()->error, EIO);
 }
 
 std::size_t OpenDescriptorCount() {
@@ -185,6 +187,9 @@ TEST(PosixSerialOpen, SecondOpenFailsInThisProcessAndAnother) {
   const std::size_t descriptors = OpenDescriptorCount();
   EXPECT_FALSE(second->Open(pty.SlavePath()));
   EXPECT_EQ(errno, EWOULDBLOCK);
+  ASSERT_TRUE(second->LastOpenFailure());
+  EXPECT_EQ(second->LastOpenFailure()->device, pty.SlavePath());
+  EXPECT_EQ(second->LastOpenFailure()->error, EWOULDBLOCK);
   EXPECT_FALSE(second->IsOpen());
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
 
@@ -197,6 +202,7 @@ TEST(PosixSerialOpen, SecondOpenFailsInThisProcessAndAnother) {
 
   first->Close();
   EXPECT_TRUE(second->Open(pty.SlavePath()));
+  EXPECT_FALSE(second->LastOpenFailure());
 }
 
 TEST(PosixSerialOpen, OnlyTerminalsOpen) {
@@ -206,8 +212,10 @@ TEST(PosixSerialOpen, OnlyTerminalsOpen) {
   const std::size_t descriptors = OpenDescriptorCount();
   EXPECT_FALSE(port->Open(dir.File("plain")));
   EXPECT_EQ(errno, ENOTTY);
+  EXPECT_EQ(port->LastOpenFailure()->error, ENOTTY);
   EXPECT_FALSE(port->Open(dir.File("absent")));
   EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(port->LastOpenFailure()->error, ENOENT);
   EXPECT_FALSE(port->IsOpen());
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
   std::uint8_t byte = 0;

@@ -6,7 +6,11 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <cerrno>
+
+#include "core/settings_file.h"
 #include "tests/qt/dialog_harness.h"
+#include "tests/support/scoped_env.h"
 
 namespace zelt20::test {
 namespace {
@@ -132,6 +136,44 @@ class DialogPortTest : public QObject {
     QVERIFY(window.ClickStart());
     QCOMPARE(window.worker->PortTexts().back(), long_text.substr(0, 79));
     QVERIFY(window.worker->Finish(steps::OpenFails()));
+  }
+
+  // The tooltip names the device the box's number stands for; after a run
+  // that could not open the port it says why, until the text changes.
+  void tooltipNamesTheDeviceOrWhyItCouldNotBeOpened() {
+    ScopedEnv com3("ZELT20_COM3", std::nullopt);
+    ScopedEnv com7("ZELT20_COM7", std::nullopt);
+    TestSettings settings;
+    settings.Store("7");
+    WriteSetting(settings.Path(), "devices", "com7", "/dev/ttyUSB0");
+    auto worker = std::make_shared<RemoteWorker>();
+    std::optional<DeviceFailure> failure = DeviceFailure{"/dev/ttyUSB0", ENOTTY};
+    auto dialog = std::make_unique<StanloadDialog>(StanloadDialog::Setup{
+        worker->Worker(), {}, settings.Path(), StanloadDialog::kCloseWait, [&] { return failure; }});
+    dialog->show();
+    QComboBox* box = Controls(*dialog).port_box;
+    const QString mapped =
+        QString::fromStdString("COM7 is /dev/ttyUSB0 (com7 in [devices] of " + settings.Path() + ")");
+    QCOMPARE(box->toolTip(), mapped);
+
+    QTest::mouseClick(Controls(*dialog).start, Qt::LeftButton);
+    QVERIFY(ServeWindowUntil([&] { return worker->Running(); }));
+    QVERIFY(worker->Finish(steps::OpenFails()));
+    QCOMPARE(box->toolTip(), QString("/dev/ttyUSB0 is not a serial port"));
+
+    box->setEditText(QStringLiteral("3"));
+    QCOMPARE(box->toolTip(), QString("COM3 is /dev/ttyS2"));
+    box->setEditText(QStringLiteral("3a"));
+    QCOMPARE(box->toolTip(), QString());
+
+    // A run that never reached the port has no reason to show.
+    failure.reset();
+    box->setEditText(QStringLiteral("7"));
+    QTest::mouseClick(Controls(*dialog).start, Qt::LeftButton);
+    QVERIFY(ServeWindowUntil([&] { return worker->Running(); }));
+    QVERIFY(worker->Finish(steps::OpenFails()));
+    QCOMPARE(box->toolTip(), mapped);
+    dialog->close();
   }
 
   void failedWriteIsSilent() {

@@ -13,6 +13,7 @@
 #include "install/installation.h"
 #include "sim/station_model.h"
 #include "tests/qt/dialog_harness.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/scripted_station.h"
 #include "ui/qt/install_worker.h"
 
@@ -86,6 +87,7 @@ class DialogRunTest : public QObject {
 
  private slots:
   void successfulRun() {
+    ScopedEnv com1("ZELT20_COM1", "/dev/zelt20-line");
     Window window;
     window.Open();
     SeenBox box;
@@ -96,7 +98,7 @@ class DialogRunTest : public QObject {
     QCOMPARE(box.text, Utf8("Внимание!!! Процесс смены версии ПО длится 5-7 минут.\n"
                             "В это время абоненты станции не обслуживаются."));
     QVERIFY(window.rig->station.PromWritten());
-    QCOMPARE(window.rig->line.OpenedPath(), std::string("\\\\.\\COM1"));
+    QCOMPARE(window.rig->line.OpenedPath(), std::string("/dev/zelt20-line"));
     QVERIFY(window.Pane().starts_with(
         "Версия устанавливаемого ПО: 2.3:56\nВерсия программы 2.5:56\n"));
     QVERIFY(window.Pane().ends_with("Установка новой версии прошла успешно!\n"));

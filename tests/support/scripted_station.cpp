@@ -23,7 +23,11 @@ Bytes RequestBytes(std::uint16_t command, std::uint16_t selector, const Bytes& p
 }
 
 bool ScriptedStation::Open(const std::string& port_path) {
-  if (fail_open_) return false;
+  open_failure_.reset();
+  if (open_error_ != 0) {
+    open_failure_ = DeviceFailure{port_path, open_error_};
+    return false;
+  }
   opened_path_ = port_path;
   open_ = true;
   ++open_count_;

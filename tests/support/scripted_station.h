@@ -44,7 +44,8 @@ class ScriptedStation final : public SerialDevice {
   // Bytes already waiting on the line (as after a reboot).
   void Inject(const Bytes& bytes) { inbound_.insert(inbound_.end(), bytes.begin(), bytes.end()); }
 
-  void FailOpen() { fail_open_ = true; }
+  // Opening fails with this system error code (0: opening succeeds).
+  void FailOpen(int error = 2) { open_error_ = error; }
   void FailLineSettings() { fail_line_settings_ = true; }
   void FailTimeoutsAfter(int successful_calls) { timeouts_left_ = successful_calls; }
   void FailWrites(int count) { failing_writes_ = count; }
@@ -64,6 +65,7 @@ class ScriptedStation final : public SerialDevice {
   WriteOutcome Write(const std::uint8_t* data, std::size_t count) override;
   void Close() override;
   bool IsOpen() const override { return open_; }
+  std::optional<DeviceFailure> LastOpenFailure() const override { return open_failure_; }
 
  private:
   VirtualClock& clock_;
@@ -77,7 +79,8 @@ class ScriptedStation final : public SerialDevice {
   ReadTimeouts timeouts_{};
   std::string opened_path_;
   bool open_ = false;
-  bool fail_open_ = false;
+  int open_error_ = 0;
+  std::optional<DeviceFailure> open_failure_;
   bool fail_line_settings_ = false;
   int timeouts_left_ = -1;
   int failing_writes_ = 0;

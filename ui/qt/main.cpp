@@ -3,7 +3,9 @@
 #include "ui/qt/stanload_app.h"
 
 int main(int argc, char* argv[]) {
-  zelt20::StanloadApp app(argc, argv, zelt20::InstallWorker(zelt20::MakePlatformInstaller()));
+  const std::shared_ptr<zelt20::Installer> installer = zelt20::MakePlatformInstaller();
+  zelt20::StanloadApp app(argc, argv, zelt20::InstallWorker(installer),
+                          [installer] { return installer->PortFailure(); });
   app.InitInstance();
   return app.ExitInstance();
 }

@@ -11,8 +11,11 @@
 
 namespace zelt20 {
 
-StanloadApp::StanloadApp(int& argc, char** argv, RunWorker run_worker)
-    : qt_(std::make_unique<QApplication>(argc, argv)), run_worker_(std::move(run_worker)) {
+StanloadApp::StanloadApp(int& argc, char** argv, RunWorker run_worker,
+                         std::function<std::optional<DeviceFailure>()> port_failure)
+    : qt_(std::make_unique<QApplication>(argc, argv)),
+      run_worker_(std::move(run_worker)),
+      port_failure_(std::move(port_failure)) {
   const QStringList arguments = QCoreApplication::arguments();
   std::vector<std::string> after_name;
   for (qsizetype i = 1; i < arguments.size(); ++i) after_name.push_back(arguments[i].toStdString());
@@ -24,7 +27,7 @@ StanloadApp::~StanloadApp() = default;
 
 bool StanloadApp::InitInstance() {
   auto dialog = std::make_unique<StanloadDialog>(StanloadDialog::Setup{
-      run_worker_, command_line_, SettingsPath(), StanloadDialog::kCloseWait});
+      run_worker_, command_line_, SettingsPath(), StanloadDialog::kCloseWait, port_failure_});
   dialog->exec();
   worker_left_running_ = dialog->LeftWorkerRunning();
   dialog.reset();

@@ -14,8 +14,9 @@ namespace zelt20 {
 class StanloadApp {
  public:
   // Qt takes its own options from the arguments; the rest, joined, is the
-  // command-line port.
-  StanloadApp(int& argc, char** argv, RunWorker run_worker);
+  // command-line port. port_failure tells why a run could not open its port.
+  StanloadApp(int& argc, char** argv, RunWorker run_worker,
+              std::function<std::optional<DeviceFailure>()> port_failure = {});
   ~StanloadApp();
   StanloadApp(const StanloadApp&) = delete;
   StanloadApp& operator=(const StanloadApp&) = delete;
@@ -31,6 +32,7 @@ class StanloadApp {
  private:
   std::unique_ptr<QApplication> qt_;
   RunWorker run_worker_;
+  std::function<std::optional<DeviceFailure>()> port_failure_;
   // The command-line port: the text after the program's name.
   std::string command_line_;
   bool worker_left_running_ = false;

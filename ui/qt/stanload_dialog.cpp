@@ -17,6 +17,7 @@
 #include "ui/qt/log_pane.h"
 #include "ui/qt/operator_text.h"
 #include "ui/qt/run_context_bridge.h"
+#include "ui/port_tooltip.h"
 
 namespace zelt20 {
 namespace {
@@ -162,6 +163,14 @@ void StanloadDialog::SetUpPortBox() {
   port_box_->setCurrentIndex(start.selected_position);
   port_box_->setEditText(QString::fromStdString(start.shown_text));
   port_box_->setEnabled(!start.locked);
+  ShowPortTooltip(PortBoxTooltip(start.shown_text, setup_.settings_path));
+  connect(port_box_, &QComboBox::editTextChanged, this, [this](const QString& text) {
+    ShowPortTooltip(PortBoxTooltip(text.toStdString(), setup_.settings_path));
+  });
+}
+
+void StanloadDialog::ShowPortTooltip(const std::string& text) {
+  port_box_->setToolTip(QString::fromStdString(text));
 }
 
 void StanloadDialog::OnOK() {
@@ -248,6 +257,11 @@ bool StanloadDialog::AskConfirmation(const char* text, const char* caption) {
 }
 
 void StanloadDialog::FinishRun() {
+  if (bridge_->Flags().port_may_retry && setup_.port_failure) {
+    if (const std::optional<DeviceFailure> failure = setup_.port_failure()) {
+      ShowPortTooltip(PortFailureTooltip(*failure, setup_.settings_path));
+    }
+  }
   if (bridge_->Flags().port_may_retry) start_->setEnabled(true);
   port_box_->setEnabled(true);
   stop_exit_->setText(ExitCaption());

@@ -14,8 +14,9 @@
 #include <thread>
 
 #include "core/log_text.h"
-#include "ui/port_setting.h"
 #include "core/run_context.h"
+#include "link/serial_device.h"
+#include "ui/port_setting.h"
 
 class QComboBox;
 class QProgressBar;
@@ -42,6 +43,9 @@ class StanloadDialog final : public QDialog, public LogSink {
     std::optional<std::string> settings_path;
     // How long closing waits for a worker that is still running.
     std::chrono::milliseconds close_wait = kCloseWait;
+    // Why the last run could not open its port; none when it opened it or
+    // never tried. Asked on the window thread when a run ends.
+    std::function<std::optional<DeviceFailure>()> port_failure = nullptr;
   };
 
   explicit StanloadDialog(Setup setup);
@@ -76,6 +80,9 @@ class StanloadDialog final : public QDialog, public LogSink {
   void CreateControls();
   bool OnInitDialog();
   void SetUpPortBox();
+  // The tooltip names the device that the box's number stands for, or why
+  // the port could not be opened.
+  void ShowPortTooltip(const std::string& text);
   std::string TakePortText();
   void StartWorker();
   void EndDialog();

@@ -1,0 +1,67 @@
+// The console installer's command line: the command it asks for, or the
+// one problem that makes it wrong.
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace zelt20 {
+namespace {
+
+Checked<ConsoleCommand> Parse(const std::vector<std::string_view>& args) {
+  return ParseCommandLine(args);
+}
+
+TEST(CommandLine, WrongOnesNameTheirOneProblem) {
+  const std::vector<std::pair<std::vector<std::string_view>, std::string>> cases = {
+      {{}, "missing PORT"},
+      {{"--yes"}, "missing PORT"},
+      {{"--yess", "3"}, "unknown option --yess"},
+      {{"3", "-y"}, "unknown option -y"},
+      {{"-5"}, "unknown option -5"},
+      {{"3", "4"}, "one PORT only, not 3 and 4"},
+      {{"--map"}, "--map needs N=DEVICE"},
+      {{"--map", "0=/dev/ttyUSB0"},
+       "--map 0=/dev/ttyUSB0: not N=DEVICE with N a COM number 1 to 255"},
+      {{"--map=256=/dev/ttyUSB0"},
+       "--map 256=/dev/ttyUSB0: not N=DEVICE with N a COM number 1 to 255"},
+      {{"--map", "/dev/ttyUSB0"}, "--map /dev/ttyUSB0: not N=DEVICE with N a COM number 1 to 255"},
+      {{"--map", "x5=/dev/ttyUSB0"},
+       "--map x5=/dev/ttyUSB0: not N=DEVICE with N a COM number 1 to 255"},
+      {{"--map", "5=a", "--map", "6=b"}, "--map given twice"},
+      {{"--list-ports", "--map", "5="}, "--list-ports and --map exclude each other"},
+      {{"--list-ports", "3"}, "--list-ports takes no PORT"},
+      {{"3", "--map", "5=/dev/ttyUSB0"}, "--map takes no PORT"},
+  };
+  for (const auto& [args, problem] : cases) {
+    const Checked<ConsoleCommand> parsed = Parse(args);
+    EXPECT_FALSE(parsed) << problem;
+    EXPECT_EQ(parsed.Reason(), problem);
+  }
+}
+
+TEST(CommandLine, CommandsAndTheirArguments) {
+  const auto install = Parse({"--yes", "007"});
+  ASSERT_TRUE(install);
+  const auto& run = std::get<InstallOnPort>(*install);
+  EXPECT_EQ(run.port_text, "007");
+  EXPECT_TRUE(run.assume_yes);
+  // A lone dash and an empty text are port texts, for the run to refuse.
+  EXPECT_EQ(std::get<InstallOnPort>(*Parse({"-"})).port_text, "-");
+  EXPECT_FALSE(std::get<InstallOnPort>(*Parse({""})).assume_yes);
+
+  const auto map = Parse({"--map", "005=/dev/serial/by-id/usb-X=Y"});
+  ASSERT_TRUE(map);
+  EXPECT_EQ(std::get<MapComNumber>(*map).number, 5u);
+  EXPECT_EQ(std::get<MapComNumber>(*map).device, "/dev/serial/by-id/usb-X=Y");
+  EXPECT_EQ(std::get<MapComNumber>(*Parse({"--map=255="})).device, "");
+
+  EXPECT_TRUE(std::holds_alternative<ListPorts>(*Parse({"--list-ports"})));
+  // Help comes first, whatever follows it.
+  EXPECT_TRUE(std::holds_alternative<ShowHelp>(*Parse({"3", "--help", "--yess"})));
+}
+
+}  // namespace
+}  // namespace zelt20
