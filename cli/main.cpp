@@ -15,10 +15,13 @@ namespace {
 
 constexpr int kExitUsage = 64;
 
-const char kUsage[] =
+// Around the number of the release built in.
+const char kUsageHead[] =
     "Usage: zelt20-install [--yes] PORT\n"
     "\n"
-    "Installs the firmware release carried by this program (2.3:56) into the\n"
+    "Installs the firmware release carried by this program (";
+const char kUsageTail[] =
+    ") into the\n"
     "ZELT20 station on COM port PORT (1 to 255, digits only, as in the window's\n"
     "port box). Standard output carries exactly the installer's log, in UTF-8.\n"
     "\n"
@@ -38,6 +41,11 @@ const char kUsage[] =
     "  3  stopped with Ctrl-C or declined in a confirmation box\n"
     " 64  wrong command line\n";
 
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out, "%s%s%s", kUsageHead, zelt20::VersionText(zelt20::InstallerRelease()).c_str(),
+               kUsageTail);
+}
+
 int ExitStatus(zelt20::RunOutcome outcome) {
   switch (outcome) {
     case zelt20::RunOutcome::kInstalled: return 0;
@@ -56,7 +64,7 @@ int main(int argc, char** argv) {
   const char* port_text = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0) {
-      std::fputs(kUsage, stdout);
+      PrintUsage(stdout);
       return 0;
     }
     if (std::strcmp(argv[i], "--yes") == 0) {
@@ -64,12 +72,12 @@ int main(int argc, char** argv) {
     } else if (port_text == nullptr && (argv[i][0] != '-' || argv[i][1] == '\0')) {
       port_text = argv[i];
     } else {
-      std::fputs(kUsage, stderr);
+      PrintUsage(stderr);
       return kExitUsage;
     }
   }
   if (port_text == nullptr) {
-    std::fputs(kUsage, stderr);
+    PrintUsage(stderr);
     return kExitUsage;
   }
 

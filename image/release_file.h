@@ -1,7 +1,8 @@
 // The release file: how a firmware release is stored in the repository and
 // handed to the build. Layout (little-endian, see image/README.md):
 //
-//   "Z20R"  format version u16 (1)  block count u16 (29)
+//   "Z20R"  format version u16 (2)  block count u16 (29)
+//   release number: minor u8, major u8, build u16
 //   29 blocks in index order, each its length word L and L bytes
 //   the size table, one u16 per block
 //
@@ -19,14 +20,15 @@
 namespace zelt20 {
 
 inline constexpr char kReleaseFileMagic[4] = {'Z', '2', '0', 'R'};
-inline constexpr std::uint16_t kReleaseFileVersion = 1;
+inline constexpr std::uint16_t kReleaseFileVersion = 2;
 
 // Reads the file's layout into `release`, whose spans then point into
 // `file`. Returns the broken rule, or an empty text when the layout holds.
 std::string ParseRelease(std::span<const std::uint8_t> file, ReleaseView& release);
 
-// Checks the invariants every image must meet: message lengths within the
-// block transfer's buffer, a fullpack that holds its version word, and an
+// Checks the invariants every image must meet: a release number that can
+// be told from a station without code, message lengths within the block
+// transfer's buffer, a fullpack that holds its version word, and an
 // upgrader header with room for its per-segment words and its checksum.
 // `release` is one that ParseRelease filled (or the embedded one). Returns
 // the broken rule, or an empty text.
@@ -38,7 +40,8 @@ std::string CheckRelease(std::span<const std::uint8_t> file, ReleaseView& releas
 // Writes a release file with as many blocks as given (any count, so that
 // broken files can be made too); each block is copied as it is, length word
 // included.
-std::vector<std::uint8_t> SerializeRelease(std::span<const std::span<const std::uint8_t>> blocks,
+std::vector<std::uint8_t> SerializeRelease(FirmwareVersion number,
+                                           std::span<const std::span<const std::uint8_t>> blocks,
                                            std::span<const std::uint16_t> size_table);
 
 }  // namespace zelt20

@@ -108,7 +108,7 @@ TEST_P(UnansweredBox, IsCancelAndNothingButTheIdentifyIsSent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachBox, UnansweredBox,
-                         ::testing::Values(BoxCase{"SameRelease", kInstallerRelease,
+                         ::testing::Values(BoxCase{"SameRelease", InstallerRelease(),
                                                    "Внимание!!! Версия установленного ПО не новее"},
                                            BoxCase{"Duration", FirmwareVersion{2, 2, 56},
                                                    "Внимание!!! Процесс смены версии ПО"}),

@@ -82,7 +82,7 @@ TEST(FirmwareImage, StampingWritesOnlyTheStampedFieldsAndAValidChecksum) {
   FirmwareImage image;
   const auto built_in = HeaderOf(image);
   const StationInfo station = SampleStation();
-  image.StampUpgraderHeader(kInstallerRelease, 0xC29550A1, station);
+  image.StampUpgraderHeader(InstallerRelease(), 0xC29550A1, station);
   const auto stamped = HeaderOf(image);
 
   ASSERT_EQ(stamped.size(), built_in.size());
@@ -115,7 +115,7 @@ TEST(FirmwareImage, StampingWritesOnlyTheStampedFieldsAndAValidChecksum) {
 
 TEST(FirmwareImage, ChecksumCoversTheChecksumLengthWordButNotTheBlockLengthWord) {
   FirmwareImage image;
-  image.StampUpgraderHeader(kInstallerRelease, 0, SampleStation());
+  image.StampUpgraderHeader(InstallerRelease(), 0, SampleStation());
   const auto header = HeaderOf(image);
   EXPECT_EQ(ReadWord(&header[162]), ComputeChecksum(&header[2], 160, 0));
 }
@@ -127,10 +127,10 @@ TEST(FirmwareImage, SecondStampReplacesTheFirstCompletely) {
   twice.StampUpgraderHeader({9, 8, 7}, 0x12345678, first);
   StationInfo second;
   second.bios = 4;
-  twice.StampUpgraderHeader(kInstallerRelease, 0xC29550A1, second);
+  twice.StampUpgraderHeader(InstallerRelease(), 0xC29550A1, second);
 
   FirmwareImage once;
-  once.StampUpgraderHeader(kInstallerRelease, 0xC29550A1, second);
+  once.StampUpgraderHeader(InstallerRelease(), 0xC29550A1, second);
   EXPECT_EQ(HeaderOf(twice), HeaderOf(once));
   EXPECT_TRUE(HeaderChecksumHolds(HeaderOf(twice)));
 }
@@ -155,7 +155,7 @@ TEST(FirmwareImage, EachImageStampsItsOwnHeaderCopy) {
   FirmwareImage stamped;
   const FirmwareImage untouched;
   const auto built_in = HeaderOf(untouched);
-  stamped.StampUpgraderHeader(kInstallerRelease, 1, SampleStation());
+  stamped.StampUpgraderHeader(InstallerRelease(), 1, SampleStation());
   EXPECT_EQ(HeaderOf(untouched), built_in);
   EXPECT_NE(HeaderOf(stamped), built_in);
 }

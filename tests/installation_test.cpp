@@ -111,7 +111,7 @@ TEST_F(InstallationTest, StationWithoutCodeIsFlashedWithoutBoxesOrModeSwitch) {
 }
 
 TEST_F(InstallationTest, SameReleaseAsksFirstAndCancelEndsBeforeAnythingIsSent) {
-  setup.info.version = kInstallerRelease;
+  setup.info.version = InstallerRelease();
   run.AnswerBoxes({false});
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(run.BoxTexts(), (std::vector<std::string>{

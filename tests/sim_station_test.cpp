@@ -75,7 +75,7 @@ class UpgraderStation : public ::testing::Test {
 
   void Start(std::initializer_list<const char*> faults = {}) {
     station = std::make_unique<StationModel>(setup, MakeFaults(faults));
-    image.StampUpgraderHeader(kInstallerRelease, 0xC29550A1, setup.info);
+    image.StampUpgraderHeader(InstallerRelease(), 0xC29550A1, setup.info);
     ASSERT_TRUE(station->HandleRequest(kEnter).bytes.empty());
     ASSERT_TRUE(station->InUpgraderMode());
   }
@@ -208,7 +208,7 @@ TEST_F(UpgraderStation, WritePromCommitsTheBlocksAndRunsTheNewCode) {
   EXPECT_EQ(StatusOf(station->HandleRequest(kWriteProm)), 0x0000);
   EXPECT_TRUE(station->PromWritten());
   EXPECT_FALSE(station->InUpgraderMode());
-  EXPECT_EQ(station->Info().version, kInstallerRelease);
+  EXPECT_EQ(station->Info().version, InstallerRelease());
   EXPECT_EQ(station->Info().write_date, 0xC29550A1u);
 
   const FlashedState flashed{true, &station->Flashed(), station->FullpackVersionReportedBeforeFlash()};
