@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -9,12 +7,14 @@
 #include "sim/report.h"
 #include "sim/station_model.h"
 #include "tests/support/recording_run.h"
+#include "tests/support/release_text.h"
 #include "tests/support/scripted_station.h"
 #include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {
 
+using test::BuiltInImage;
 using test::Bytes;
 
 constexpr CalendarTime kStampTime{2026, 12, 2, 8, 14, 30, 45, 0};
@@ -31,7 +31,7 @@ class InstallationTest : public ::testing::Test {
   std::unique_ptr<sim::StationModel> station;
   std::unique_ptr<Installer> installer;
 
-  void SetUp() override { setup.fullpack_version = 0x00A0; }
+  void SetUp() override { setup.fullpack_version = BuiltInImage().FullpackVersionWord(); }
 
   int Run(const char* port_text = "1") {
     station = std::make_unique<sim::StationModel>(setup, faults);
@@ -60,16 +60,9 @@ class InstallationTest : public ::testing::Test {
   }
 };
 
-std::string ReadGolden(const std::string& name) {
-  std::ifstream file(std::string(ZELT20_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(Log(), ReadGolden("installation_success.log"));
+  EXPECT_EQ(Log(), test::GoldenLog("installation_success.log", setup.info.version));
   ExpectClosingEnd();
   EXPECT_EQ(installer->LastOutcome(), RunOutcome::kInstalled);
   EXPECT_EQ(line.OpenedPath(), "\\\\.\\COM1");
@@ -78,8 +71,9 @@ TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
             "Внимание!!! Процесс смены версии ПО длится 5-7 минут.\r\n"
             "В это время абоненты станции не обслуживаются.");
   // The fullpack is current: the header and the segments make 100 exactly.
-  EXPECT_EQ(installer->Counters().transfer_total, 206266);
-  EXPECT_EQ(installer->Counters().bytes_sent, 206266 + 164);
+  const int header = BuiltInImage().BlockMessageLength(kUpgraderHeaderIndex);
+  EXPECT_EQ(installer->Counters().transfer_total, test::CodeSegmentsTotal());
+  EXPECT_EQ(installer->Counters().bytes_sent, test::CodeSegmentsTotal() + header);
   EXPECT_EQ(run.Progress().back(), 100);
   EXPECT_EQ(Sent(sim::RequestKind::kFullpackChunk), 0);
   const sim::SimulatorReport report = sim::MakeReport(*station);
@@ -88,11 +82,14 @@ TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
 }
 
 TEST_F(InstallationTest, DifferentFullpackIsSentFirst) {
-  setup.fullpack_version = 0x009F;
+  setup.fullpack_version = sim::StationSetup::DefaultFullpackVersion();
   EXPECT_EQ(Run(), 0);
-  EXPECT_TRUE(LogHas("Получение версии fullpack... 9F \r\nДоступная версия fullpack... A0 \r\n"
-                     "Загрузка нового fullpack...\r\nFullpack загружен\r\nЗагрузка кода...\r\n"));
-  EXPECT_EQ(installer->Counters().transfer_total, 238481);
+  EXPECT_TRUE(LogHas("Получение версии fullpack... " + test::HexText(setup.fullpack_version) +
+                     " \r\nДоступная версия fullpack... " +
+                     test::HexText(BuiltInImage().FullpackVersionWord()) +
+                     " \r\nЗагрузка нового fullpack...\r\nFullpack загружен\r\nЗагрузка кода...\r\n"));
+  EXPECT_EQ(installer->Counters().transfer_total,
+            test::CodeSegmentsTotal() + BuiltInImage().BlockMessageLength(kFullpackIndex));
   EXPECT_EQ(run.Progress().back(), 100);
   const sim::SimulatorReport report = sim::MakeReport(*station);
   EXPECT_TRUE(report.flash.fullpack_sent);
@@ -123,8 +120,12 @@ TEST_F(InstallationTest, SameReleaseAsksFirstAndCancelEndsBeforeAnythingIsSent) 
 }
 
 TEST_F(InstallationTest, OnlyTheExactReleaseGetsTheSameReleaseBox) {
-  for (const FirmwareVersion version : {FirmwareVersion{2, 2, 56}, FirmwareVersion{4, 2, 0},
-                                        FirmwareVersion{3, 3, 56}}) {
+  // One minor number older, a build newer, a major newer.
+  const FirmwareVersion release = InstallerRelease();
+  for (const FirmwareVersion version :
+       {FirmwareVersion{static_cast<std::uint8_t>(release.minor - 1), release.major, release.build},
+        FirmwareVersion{release.minor, release.major, static_cast<std::uint16_t>(release.build + 1)},
+        FirmwareVersion{release.minor, static_cast<std::uint8_t>(release.major + 1), release.build}}) {
     test::RecordingRun fresh;
     setup.info.version = version;
     fresh.AnswerBoxes({false});
@@ -193,7 +194,7 @@ TEST_F(InstallationTest, WithoutTheRebootFlagThereIsNoWait) {
 TEST_F(InstallationTest, SegmentFailureEndsTheRunThere) {
   AddFault("status=2700:segment12");
   EXPECT_EQ(Run(), 0);
-  EXPECT_TRUE(LogHas("Сегмент загружен: адрес AC00\r\n"));
+  EXPECT_TRUE(LogHas(test::SegmentLoadedLine(11)));
   EXPECT_TRUE(Log().ends_with("ответ - неправильный тип ППЗУ\r\n \r\nОшибка: соединение потеряно!\r\n"));
   EXPECT_EQ(station->Blocks().segments_confirmed, 12);
   EXPECT_EQ(Sent(sim::RequestKind::kWriteProm), 0);
@@ -289,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(InstallationTest, OpenedPortLogsTheProgramVersionAndPath) {
   Run("007");
   EXPECT_EQ(line.OpenedPath(), "\\\\.\\COM007");
-  EXPECT_TRUE(LogHas("Версия программы 2.5:56\r\n\\\\.\\COM007 открыт на 19200\r\n"));
+  EXPECT_TRUE(LogHas(test::ProgramVersionLine() + "\\\\.\\COM007 открыт на 19200\r\n"));
 }
 
 }  // namespace
