@@ -1,15 +1,21 @@
-// Writes the STAND-IN release 2.3:56, which is not station code, stored as
-// image/standin_release_2.3-56.bin: the layout and every value the
-// installer reads (release number, block length words, size table, segment
-// address words, fullpack version word, header checksum length) are those
-// of release 2.3:56.
+// Writes a STAND-IN release, which is not station code. Two profiles:
+//
+// - release 2.3:56 (the default), stored as image/standin_release_2.3-56.bin:
+//   the layout and every value the installer reads (block length words,
+//   size table, segment address words, fullpack version word, header
+//   checksum length) are those of release 2.3:56;
+// - the second stand-in (--second), generated at build time: another
+//   release number, other block lengths, size table, segment addresses,
+//   fullpack version word and a longer header whose checksum is not its last
+//   word, so that a build with it shows what depends on the first one's
+//   numbers.
 //
 // The code segment and fullpack bodies, the segment second words and the
 // header's own bytes are pseudo-random bytes from the profile's seed. The
 // stamped header fields and the header checksum are left zero: the header is
 // only ever sent after stamping.
 //
-//   make_standin_release <output file>
+//   make_standin_release [--second] <output file>
 //
 // The output is the same on every platform and compiler: the generator
 // uses its own xorshift32 and no library random numbers.
@@ -17,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <span>
 #include <string>
@@ -56,6 +63,28 @@ constexpr StandinProfile kRelease2_3_56 = {
     .first_segment_address = 0x8000,
     .segment_address_step = 0x400,
     .seed = 0x5A454C54,  // "ZELT"
+};
+
+// Release 3.10:1234: a build number above 255 and a two-digit minor number.
+// Segment 0 fills its 0x4000 bytes, segment 1's message is exactly one
+// 256-byte chunk and segment 2's one byte more, segment 14 fills its size
+// word, segment 26 ends in a one-byte chunk, and the fullpack's message is
+// exactly 160 chunks. The header is 172 bytes with its checksum at 166-167.
+constexpr StandinProfile kSecondStandin = {
+    .number = {10, 3, 1234},
+    .length_words = {16384, 248,  249,   12000, 4093, 10250, 7777, 3000, 11111, 6400,
+                     9999,  5120, 8888,  4500,  12288, 6001, 7500, 2048, 10000, 5555,
+                     8192,  3333, 9400,  6666,  11000, 4444, 1017,
+                     40958, 170},
+    .size_table = {0x4000, 0x0100, 0x0100, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000,
+                   0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000,
+                   0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x0400,
+                   40958, 170},
+    .fullpack_version = 0x0B17,
+    .header_checksum_length = 164,
+    .first_segment_address = 0x6000,
+    .segment_address_step = 0x400,
+    .seed = 0x32303230,  // "2020"
 };
 
 // Marsaglia's xorshift32 (shifts 13, 17, 5); each byte is the top byte of
@@ -123,12 +152,13 @@ std::vector<std::vector<std::uint8_t>> StandinBlocks(const StandinProfile& profi
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_standin_release <output file>\n");
+  const bool second = argc == 3 && std::strcmp(argv[1], "--second") == 0;
+  if (argc != 2 && !second) {
+    std::fprintf(stderr, "usage: make_standin_release [--second] <output file>\n");
     return 2;
   }
-  const char* output = argv[1];
-  const StandinProfile& profile = kRelease2_3_56;
+  const char* output = argv[argc - 1];
+  const StandinProfile& profile = second ? kSecondStandin : kRelease2_3_56;
   const auto blocks = StandinBlocks(profile);
   std::vector<std::span<const std::uint8_t>> views(blocks.begin(), blocks.end());
   const std::vector<std::uint8_t> file =

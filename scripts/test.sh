@@ -2,18 +2,23 @@
 # Installs what is missing, builds and runs every test:
 #   1. the main build: unit, pseudo-terminal, simulator, dialog and
 #      end-to-end tests, including one real-time installation;
-#   2. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   2. the installer built with the second stand-in release (other release
+#      number, block lengths, addresses and fullpack version), generated at
+#      build time, and the virtual-clock suite run against it: unit tests,
+#      scripted station, simulator and window tests, without the end-to-end
+#      runs over pseudo-terminals;
+#   3. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #      (without the real-time run);
-#   3. the threaded tests under ThreadSanitizer (without the real-time runs);
-#   4. each libFuzzer target for a bounded time;
-#   5. the Windows build: its tests under Wine and one console installation
+#   4. the threaded tests under ThreadSanitizer (without the real-time runs);
+#   5. each libFuzzer target for a bounded time;
+#   6. the Windows build: its tests under Wine and one console installation
 #      under Wine against the simulated station.
 # Set ZELT20_STAGES to a subset (e.g. "main asan") to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
 
-stages=${ZELT20_STAGES:-"main asan tsan fuzz windows"}
+stages=${ZELT20_STAGES:-"main second asan tsan fuzz windows"}
 fuzz_seconds=${ZELT20_FUZZ_SECONDS:-30}
 jobs=2
 # Most tests wait on serial time-outs, not on the processors.
@@ -41,6 +46,10 @@ suite() {
 
 if want main; then
   suite main "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+if want second; then
+  suite second "-LE slow -E ^e2e\." -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_SECOND_STANDIN=ON \
+    -DZELT20_BUILD_BENCH=OFF
 fi
 if want asan; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
