@@ -146,8 +146,9 @@ bool RunSucceeded(const InstallationRun& run) {
     succeeded = false;
   }
   if (!run.station.Succeeded()) {
-    std::printf("  !! the station did not end with release 2.3:56 flashed (%s %d)\n",
-                run.station.exited ? "status" : "signal", run.station.code);
+    std::printf("  !! the station did not end with release %s flashed (%s %d)\n",
+                VersionText(InstallerRelease()).c_str(), run.station.exited ? "status" : "signal",
+                run.station.code);
     succeeded = false;
   }
   if (!succeeded) std::printf("installer log:\n%s\nstation report:\n%s\n", run.log.c_str(),

@@ -27,12 +27,15 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 64;
 
-const char kUsage[] =
+// Around the number of the release built in.
+const char kUsageHead[] =
     "Usage: zelt20-install [--yes] PORT\n"
     "  or:  zelt20-install --list-ports\n"
     "  or:  zelt20-install --map N=DEVICE\n"
     "\n"
-    "Installs the firmware release carried by this program (2.3:56) into the\n"
+    "Installs the firmware release carried by this program (";
+const char kUsageTail[] =
+    ") into the\n"
     "ZELT20 station on COM port PORT (1 to 255, digits only, as in the window's\n"
     "port box). Standard output carries exactly the installer's log, in UTF-8.\n"
     "When the port cannot be opened, one line on standard error says why and\n"
@@ -63,6 +66,11 @@ const char kUsage[] =
     "  2  a failure after the port was opened\n"
     "  3  stopped with Ctrl-C or declined in a confirmation box\n"
     " 64  wrong command line\n";
+
+void PrintUsage() {
+  std::printf("%s%s%s", kUsageHead, zelt20::VersionText(zelt20::InstallerRelease()).c_str(),
+               kUsageTail);
+}
 
 int WrongCommandLine(const std::string& problem) {
   std::fprintf(stderr,
@@ -138,7 +146,7 @@ int main(int argc, char** argv) {
   const zelt20::Checked<zelt20::ConsoleCommand> command = zelt20::ParseCommandLine(args);
   if (!command) return WrongCommandLine(command.Reason());
   if (std::holds_alternative<zelt20::ShowHelp>(*command)) {
-    std::fputs(kUsage, stdout);
+    PrintUsage();
     return 0;
   }
   if (const auto* install = std::get_if<zelt20::InstallOnPort>(&*command)) {

@@ -6,7 +6,9 @@
 namespace zelt20 {
 namespace {
 
-constexpr std::size_t kFileHeaderSize = sizeof kReleaseFileMagic + 4;
+constexpr std::size_t kBlockCountOffset = 6;
+constexpr std::size_t kNumberOffset = 8;  // minor byte, major byte, build word
+constexpr std::size_t kFileHeaderSize = kNumberOffset + 4;
 constexpr std::size_t kSizeTableBytes = 2 * kReleaseBlockCount;
 
 std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
@@ -63,9 +65,10 @@ Checked<ReleaseView> ParseRelease(std::span<const std::uint8_t> file) {
   const std::uint16_t version = WordAt(file, 4);
   if (version != kReleaseFileVersion) {
     return Refusal{"release file format version " + std::to_string(version) +
-                   " is not supported (only version " + std::to_string(kReleaseFileVersion) + ")"};
+                   " is not supported (only version " + std::to_string(kReleaseFileVersion) + ")" +
+                   (version == 1 ? ": version 1 carries no release number" : "")};
   }
-  const std::uint16_t count = WordAt(file, 6);
+  const std::uint16_t count = WordAt(file, kBlockCountOffset);
   if (count != kReleaseBlockCount) {
     return Refusal{"the file holds " + std::to_string(count) + " blocks; a release has exactly " +
                    std::to_string(kReleaseBlockCount) +
@@ -73,6 +76,7 @@ Checked<ReleaseView> ParseRelease(std::span<const std::uint8_t> file) {
   }
 
   ReleaseView release{};
+  release.number = {file[kNumberOffset], file[kNumberOffset + 1], WordAt(file, kNumberOffset + 2)};
   std::size_t offset = kFileHeaderSize;
   for (int index = 0; index < kReleaseBlockCount; ++index) {
     const std::size_t left = file.size() - offset;
@@ -96,6 +100,13 @@ Checked<ReleaseView> ParseRelease(std::span<const std::uint8_t> file) {
 }
 
 Checked<ReleaseView> ValidateRelease(const ReleaseView& release) {
+  // All ones is how a station says it holds no code; all zeros is a number
+  // nobody filled in.
+  if (release.number.Word() == kNoCodeVersion) {
+    return Refusal{"the release number " + VersionText(release.number) +
+                   " is the firmware version of a station without code"};
+  }
+  if (release.number.Word() == 0) return Refusal{"the release number is 0.0:0: it was never filled in"};
   for (int index = 0; index < kReleaseBlockCount; ++index) {
     const auto block = release.blocks[static_cast<std::size_t>(index)];
     const int message_length = BlockMessageLengthOf(index, WordAt(block, 0));
@@ -120,11 +131,15 @@ Checked<ReleaseView> CheckRelease(std::span<const std::uint8_t> file) {
   return parsed ? ValidateRelease(*parsed) : parsed;
 }
 
-std::vector<std::uint8_t> SerializeRelease(std::span<const std::span<const std::uint8_t>> blocks,
+std::vector<std::uint8_t> SerializeRelease(FirmwareVersion number,
+                                           std::span<const std::span<const std::uint8_t>> blocks,
                                            std::span<const std::uint16_t> size_table) {
   std::vector<std::uint8_t> out(std::begin(kReleaseFileMagic), std::end(kReleaseFileMagic));
   AppendWord(out, kReleaseFileVersion);
   AppendWord(out, static_cast<std::uint16_t>(blocks.size()));
+  out.push_back(number.minor);
+  out.push_back(number.major);
+  AppendWord(out, number.build);
   for (const auto block : blocks) out.insert(out.end(), block.begin(), block.end());
   for (const std::uint16_t entry : size_table) AppendWord(out, entry);
   return out;

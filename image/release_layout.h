@@ -1,7 +1,7 @@
-// The layout of a firmware release as the installer carries it: 29 blocks
-// by block index (27 code segments, the fullpack, the upgrader header), each
-// a little-endian block length word L followed by L bytes, and a parallel
-// size table. Shared by the build-time release check, the stand-in
+// The layout of a firmware release as the installer carries it: its release
+// number, 29 blocks by block index (27 code segments, the fullpack, the
+// upgrader header), each a little-endian block length word L followed by L
+// bytes, and a parallel size table. Shared by the build-time release check, the stand-in
 // generator and the installer's image access, so that all of them agree on
 // one set of offsets and one message length rule.
 #pragma once
@@ -10,8 +10,33 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace zelt20 {
+
+// A firmware version as the station information record and the upgrader
+// header hold it: minor byte, major byte, build word. Written major.minor:build.
+struct FirmwareVersion {
+  std::uint8_t minor = 0;
+  std::uint8_t major = 0;
+  std::uint16_t build = 0;
+
+  // The version field as one little-endian word: minor, major, build.
+  constexpr std::uint32_t Word() const {
+    return static_cast<std::uint32_t>(minor) | static_cast<std::uint32_t>(major) << 8 |
+           static_cast<std::uint32_t>(build) << 16;
+  }
+  bool operator==(const FirmwareVersion&) const = default;
+};
+
+// "2.3:56", as the program writes versions outside the log.
+inline std::string VersionText(FirmwareVersion version) {
+  return std::to_string(version.major) + "." + std::to_string(version.minor) + ":" +
+         std::to_string(version.build);
+}
+
+// The firmware version word of a station that holds no working code.
+inline constexpr std::uint32_t kNoCodeVersion = 0xFFFFFFFF;
 
 inline constexpr int kReleaseBlockCount = 29;
 inline constexpr int kReleaseSegmentCount = 27;
@@ -53,9 +78,12 @@ constexpr int BlockMessageLengthOf(int index, std::uint16_t length_word) {
   return length_word + (index < kReleaseSegmentCount ? 8 : 2);
 }
 
-// One release, without owning its bytes. blocks[i] is block i's length word
-// followed by its body, exactly L + 2 bytes.
+// One release, without owning its bytes. `number` is the release the
+// installer shows, compares with the station's and stamps into the header;
+// blocks[i] is block i's length word followed by its body, exactly L + 2
+// bytes.
 struct ReleaseView {
+  FirmwareVersion number;
   std::array<std::span<const std::uint8_t>, kReleaseBlockCount> blocks;
   std::array<std::uint16_t, kReleaseBlockCount> size_table;
 };

@@ -1,8 +1,8 @@
 // Build step: checks a release file and turns it into the C++ source that
-// embeds it (image/embedded_release.h). A release that breaks the file
-// format or the image invariants is refused with the broken rule and a
-// failing exit status, which fails the build. Without an output path it
-// only checks.
+// embeds it (image/embedded_release.h), release number included. A release
+// that breaks the file format or the image invariants is refused with the
+// broken rule and a failing exit status, which fails the build. Without an
+// output path it only checks.
 //
 //   zelt20_release_tool <release file> [<generated source>]
 
@@ -53,7 +53,11 @@ std::string EmbeddedSource(const zelt20::ReleaseView& release, const std::string
     source += i % kBytesPerLine == 0 ? "\n    " : " ";
     source += Hex(first[i], 2) + ",";
   }
-  source += "\n};\n\nconstexpr ReleaseView kRelease{\n    {{\n";
+  const zelt20::FirmwareVersion number = release.number;
+  source += "\n};\n\n// Release " + zelt20::VersionText(number) +
+            ": minor, major, build.\nconstexpr ReleaseView kRelease{\n    {" +
+            std::to_string(number.minor) + ", " + std::to_string(number.major) + ", " +
+            std::to_string(number.build) + "},\n    {{\n";
   for (const auto block : release.blocks) {
     source += "        std::span<const std::uint8_t>(kBlockBytes + " +
               std::to_string(block.data() - first) + ", " + std::to_string(block.size()) + "u),\n";

@@ -15,6 +15,8 @@ std::span<const std::uint8_t> EmbeddedBlock(int index) {
 
 }  // namespace
 
+FirmwareVersion InstallerRelease() { return EmbeddedRelease().number; }
+
 FirmwareImage::FirmwareImage() {
   const auto header = EmbeddedBlock(kUpgraderHeaderIndex);
   header_.assign(header.begin(), header.end());

@@ -23,8 +23,10 @@ inline constexpr int kUpgraderHeaderIndex = kReleaseHeaderIndex;
 // Every block message fits the block transfer's message buffer.
 inline constexpr int kMaxBlockMessageLength = kReleaseMaxMessageLength;
 
-// The release the installer carries and stamps into the header.
-inline constexpr FirmwareVersion kInstallerRelease{3, 2, 56};
+// The number of the release the installer carries, as its release file
+// holds it: shown, compared with the station's version and stamped into the
+// header.
+FirmwareVersion InstallerRelease();
 
 class FirmwareImage {
  public:

@@ -110,7 +110,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
     log.ReportError(ErrorHeading::kNewLine, "данная версия BIOS не допускает перепрошивку!"_cp1251);
     return RunOutcome::kFailed;
   }
-  if (station->version == kInstallerRelease &&
+  if (station->version == InstallerRelease() &&
       !Confirmed(dialog, log,
                  "Внимание!!! Версия установленного ПО не новее имеющейся на процессоре.\r\n"_cp1251)) {
     return RunOutcome::kStopped;
@@ -137,7 +137,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
     }
   }
 
-  image_.StampUpgraderHeader(kInstallerRelease, PackDateStamp(platform_.local_time()), *station);
+  image_.StampUpgraderHeader(InstallerRelease(), PackDateStamp(platform_.local_time()), *station);
   log.Log("%s ", "Получение версии fullpack..."_cp1251);
   counters_.AddToTotal(CodeSegmentsMessageLength(image_));
   WaitMilliseconds(platform_.clock, kBeforeFullpackQueryMs);
@@ -195,9 +195,10 @@ RunOutcome Installer::TransferImage(RunContext& dialog, StationLink& link,
 }
 
 void LogInstallerRelease(LogSink& log) {
+  const FirmwareVersion release = InstallerRelease();
   std::array<char, MessageLog::kBufferSize> line{};
   std::snprintf(line.data(), line.size(), "%s: %d.%d:%d\r\n", "Версия устанавливаемого ПО"_cp1251,
-                kInstallerRelease.major, kInstallerRelease.minor, kInstallerRelease.build);
+                release.major, release.minor, release.build);
   log.AppendLog(line.data());
 }
 

@@ -8,6 +8,7 @@
 
 #include "install/block_transfer.h"
 #include "install/firmware_image.h"
+#include "install/program_version.h"
 #include "install/station_info.h"
 #include "core/clock.h"
 #include "link/serial_device.h"
@@ -15,9 +16,6 @@
 #include "core/run_context.h"
 
 namespace zelt20 {
-
-// The program's own version, logged once the port is open. Not the release.
-inline constexpr FirmwareVersion kProgramVersion{5, 2, 56};
 
 // What a run needs from the machine it runs on.
 struct InstallerPlatform {

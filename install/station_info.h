@@ -7,26 +7,11 @@
 #include <cstdint>
 #include <optional>
 
+#include "image/release_layout.h"
 #include "link/exchange.h"
 #include "core/message_log.h"
 
 namespace zelt20 {
-
-struct FirmwareVersion {
-  std::uint8_t minor = 0;
-  std::uint8_t major = 0;
-  std::uint16_t build = 0;
-
-  // The version field as one little-endian word: minor, major, build.
-  std::uint32_t Word() const {
-    return static_cast<std::uint32_t>(minor) | static_cast<std::uint32_t>(major) << 8 |
-           static_cast<std::uint32_t>(build) << 16;
-  }
-  bool operator==(const FirmwareVersion&) const = default;
-};
-
-// The firmware version word of a station that holds no working code.
-inline constexpr std::uint32_t kNoCodeVersion = 0xFFFFFFFF;
 
 struct StationInfo {
   static constexpr std::size_t kSize = 40;

@@ -1,6 +1,7 @@
 #include "sim/block_receiver.h"
 
 #include "core/byte_order.h"
+#include "image/embedded_release.h"
 #include "image/release_layout.h"
 #include "link/packet.h"
 #include "link/protocol.h"
@@ -9,10 +10,7 @@
 namespace zelt20::sim {
 namespace {
 
-constexpr std::uint16_t kFirstSegmentAddress = 0x8000;
-constexpr std::uint16_t kSegmentAddressStep = 0x400;
-// A segment address counts 16-byte paragraphs, so one segment has room for
-// 0x400 x 16 bytes up to the next address.
+// A segment holds at most 0x400 paragraphs of 16 bytes.
 constexpr std::uint16_t kSegmentRoom = 0x4000;
 
 RequestKind KindOfSelector(std::uint16_t selector) {
@@ -27,19 +25,20 @@ std::size_t MessageLength(std::uint16_t selector, std::uint16_t length_word) {
   return std::size_t{length_word} + (selector == kLoadSegmentSelector ? 8 : 2);
 }
 
+// The station's memory map: where the release puts code segment i, read
+// from the release as built rather than from the header the installer sent.
 std::uint16_t SegmentAddress(int segment) {
-  return static_cast<std::uint16_t>(kFirstSegmentAddress + kSegmentAddressStep * segment);
+  return ReadWord(&EmbeddedRelease().blocks[kReleaseHeaderIndex][SegmentAddressOffset(segment)]);
 }
 
 // The code segment that a segment message's address word names, or -1.
 int SegmentOfFirstChunk(std::uint16_t selector, std::span<const std::uint8_t> chunk) {
   if (selector != kLoadSegmentSelector || chunk.size() < 4) return -1;
   const std::uint16_t address = ReadWord(&chunk[2]);
-  if (address < kFirstSegmentAddress || (address - kFirstSegmentAddress) % kSegmentAddressStep != 0) {
-    return -1;
+  for (int segment = 0; segment < kReleaseSegmentCount; ++segment) {
+    if (SegmentAddress(segment) == address) return segment;
   }
-  const int segment = (address - kFirstSegmentAddress) / kSegmentAddressStep;
-  return segment < kReleaseSegmentCount ? segment : -1;
+  return -1;
 }
 
 }  // namespace
@@ -123,9 +122,10 @@ std::uint16_t BlockReceiver::JudgeHeader(const std::vector<std::uint8_t>& messag
   return status::kHeaderLoaded;
 }
 
-// Segments come in address order after a header: address word 0x8000 +
-// 0x400 x i, a body that fits the size word, a size word within the room
-// up to the next address, and the second word the header gives segment i.
+// Segments come in address order after a header: the address word of
+// segment i in the station's memory map, a body that fits the size word, a
+// size word within a segment's room, and the second word the header gives
+// segment i.
 std::uint16_t BlockReceiver::JudgeSegment(const std::vector<std::uint8_t>& message) {
   const int segment = next_segment_;
   if (received_.header.empty() || segment >= kReleaseSegmentCount) return Refuse(kLoadSegmentSelector);

@@ -63,11 +63,12 @@ void CheckHeader(std::span<const std::uint8_t> got, std::span<const std::uint8_t
     check.ExpectMessage("the upgrader header", got, release);
     return;
   }
-  const std::array<std::uint8_t, 4> version = {kInstallerRelease.minor, kInstallerRelease.major,
-                                               static_cast<std::uint8_t>(kInstallerRelease.build),
-                                               static_cast<std::uint8_t>(kInstallerRelease.build >> 8)};
+  const FirmwareVersion release_number = InstallerRelease();
+  const std::array<std::uint8_t, 4> version = {release_number.minor, release_number.major,
+                                               static_cast<std::uint8_t>(release_number.build),
+                                               static_cast<std::uint8_t>(release_number.build >> 8)};
   check.Expect(std::ranges::equal(got.subspan(kHeaderReleaseOffset, 4), version),
-               "header bytes 12-15 do not hold release 2.3:56");
+               "header bytes 12-15 do not hold release " + VersionText(release_number));
 
   const std::array<std::uint8_t, StationInfo::kSize> record = RecordBytes(station);
   const std::size_t field_bytes = kHeaderReservedOffset - kHeaderProcessorSerialOffset;

@@ -37,10 +37,10 @@ struct FlashedState {
 std::vector<std::uint8_t> ReleaseSegmentMessage(const FirmwareImage& release, int segment);
 
 // Compares with `release` as built (its header unstamped): the header must
-// hold release 2.3:56 at 12-15, the station's hardware fields at 26-43, all
-// ones at 44-51 and a valid header checksum, and equal the release
-// everywhere else apart from the date stamp; every code segment message and
-// a fullpack that was sent must equal the release's.
+// hold the installer's release number at 12-15, the station's hardware
+// fields at 26-43, all ones at 44-51 and a valid header checksum, and equal
+// the release everywhere else apart from the date stamp; every code segment
+// message and a fullpack that was sent must equal the release's.
 FlashCheck CheckFlashedCode(const FlashedState& flashed, const StationInfo& station,
                             const FirmwareImage& release);
 

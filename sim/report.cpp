@@ -52,12 +52,13 @@ std::string FormatReport(const SimulatorReport& report) {
   text += "PROM writes: " + std::to_string(activity.prom_writes) + "\n";
 
   const FlashCheck& flash = report.flash;
+  const std::string release = VersionText(InstallerRelease());
   if (flash.Matches()) {
-    text += "flashed code: matches release 2.3:56 (header stamped " +
+    text += "flashed code: matches release " + release + " (header stamped " +
             DateText(flash.header_date_stamp) +
             (flash.fullpack_sent ? ", fullpack sent)\n" : ", fullpack not sent)\n");
   } else {
-    text += "flashed code: DOES NOT MATCH release 2.3:56\n";
+    text += "flashed code: DOES NOT MATCH release " + release + "\n";
     for (const std::string& problem : flash.problems) text += "  - " + problem + "\n";
   }
   return text;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/byte_order.h"
+#include "image/embedded_release.h"
 #include "image/release_layout.h"
 #include "link/packet.h"
 #include "link/protocol.h"
@@ -42,10 +43,19 @@ std::vector<std::uint8_t> FrameBytes(std::uint16_t command, std::uint16_t status
   return {frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
+// The version just before `release` in major.minor:build order: one minor
+// number less (2.3:56 gives 2.2:56), or the last minor of the major before.
+FirmwareVersion VersionBefore(FirmwareVersion release) {
+  if (release.minor > 0) --release.minor;
+  else if (release.major > 0) release = {0xFF, static_cast<std::uint8_t>(release.major - 1), release.build};
+  else --release.build;
+  return release;
+}
+
 }  // namespace
 
 StationInfo StationSetup::DefaultStationInfo() {
-  return {.version = {2, 2, 56},
+  return {.version = VersionBefore(EmbeddedRelease().number),
           .write_date = PackDateStamp({2017, 4, 0, 21, 10, 5, 3, 0}),
           .processor_serial = 42,
           .bios = 5,
@@ -54,6 +64,11 @@ StationInfo StationSetup::DefaultStationInfo() {
           .minimum_code_version = 0x0201,
           .hardware_version_1 = 0x00010002,
           .hardware_version_2 = 0x00000003};
+}
+
+std::uint16_t StationSetup::DefaultFullpackVersion() {
+  const auto fullpack = EmbeddedRelease().blocks[kReleaseFullpackIndex];
+  return static_cast<std::uint16_t>(ReadWord(&fullpack[kFullpackVersionOffset]) - 1);
 }
 
 std::vector<std::uint8_t> StationSetup::DefaultBootNoise() {

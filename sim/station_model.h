@@ -26,7 +26,7 @@ struct StationSetup {
   // write date, hardware fields, reserved fields (bit 0 of reserved 1 is
   // the reboot flag).
   StationInfo info = DefaultStationInfo();
-  std::uint16_t fullpack_version = 0x009F;
+  std::uint16_t fullpack_version = DefaultFullpackVersion();
   // A station with the reboot flag is silent this long after the enter
   // upgrader mode request (the installer waits 8 s), then sends boot_noise.
   std::chrono::milliseconds reboot_time{3000};
@@ -34,8 +34,12 @@ struct StationSetup {
   // The station falls silent after this many requests; 0 never.
   int stop_after = 0;
 
-  // Version 2.2:56 written 21.4.2017 10:05:02, BIOS 5, no reboot flag.
+  // The version just older than the embedded release (2.2:56 before
+  // 2.3:56), written 21.4.2017 10:05:02, BIOS 5, no reboot flag.
   static StationInfo DefaultStationInfo();
+  // One less than the embedded release's, so that the installer sends the
+  // fullpack.
+  static std::uint16_t DefaultFullpackVersion();
   // What a rebooted station prints before it listens: few enough bytes for
   // the installer's one drain read of 264.
   static std::vector<std::uint8_t> DefaultBootNoise();

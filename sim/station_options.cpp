@@ -1,9 +1,11 @@
 #include "sim/station_options.h"
 
+#include <cstdio>
 #include <functional>
 #include <limits>
 #include <map>
 
+#include "install/firmware_image.h"
 #include "link/packet.h"
 #include "sim/number_text.h"
 
@@ -242,6 +244,12 @@ class Parser {
   std::optional<FirmwareVersion> version_;
 };
 
+std::string HexText(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%X", value);
+  return text;
+}
+
 }  // namespace
 
 Checked<ProgramOptions> ParseProgramOptions(std::span<const std::string_view> args) {
@@ -251,6 +259,10 @@ Checked<ProgramOptions> ParseProgramOptions(std::span<const std::string_view> ar
 }
 
 std::string HelpText() {
+  // The release built into the installer, and what the simulated station
+  // reports by default: an older version and another fullpack.
+  const std::string release = VersionText(InstallerRelease());
+  const StationSetup station;
   std::string text =
       "Usage: zelt20-station [options]\n"
       "\n"
@@ -262,10 +274,11 @@ std::string HelpText() {
       "port, alone on the line (e.g. /dev/pts/7; with --device, the device served);\n"
       "for the installer set ZELT20_COM<n> to it. At the end follow how the station\n"
       "ended and the report (unless --report): the requests per kind, the blocks,\n"
-      "and whether the flashed code is release 2.3:56.\n"
+      "and whether the flashed code is release " + release + ".\n"
       "\n"
       "Station identity (numbers N: decimal, or hexadecimal with 0x):\n"
-      "  --version M.m:B        firmware version reported (default 2.2:56)\n"
+      "  --version M.m:B        firmware version reported (default " +
+      VersionText(station.info.version) + ")\n"
       "  --no-code              the station holds no working code (version FFFFFFFF)\n"
       "                         and starts in upgrader mode\n"
       "  --write-date D         when its code was written: YYYY-MM-DDTHH:MM:SS, or a\n"
@@ -281,7 +294,9 @@ std::string HelpText() {
       "  --reserved1 N          reserved field 1, bit 0 the reboot flag (default 0)\n"
       "  --reserved2 N          reserved field 2 (default 0)\n"
       "  --reboot               set the reboot flag\n"
-      "  --fullpack-version HEX fullpack version word (default 9F; the release has A0,\n"
+      "  --fullpack-version HEX fullpack version word (default " +
+      HexText(station.fullpack_version) + "; the release has " +
+      HexText(FirmwareImage().FullpackVersionWord()) + ",\n"
       "                         so by default the installer sends the fullpack)\n"
       "\n"
       "Station behaviour:\n"
@@ -310,8 +325,8 @@ std::string HelpText() {
       "  --help                 show this text\n"
       "\n"
       "Exit status: 0 done; 1 the line could not be opened or failed; 3 with\n"
-      "--exit-after-prom, the station did not end up with release 2.3:56 correctly\n"
-      "flashed; 64 wrong command line.\n";
+      "--exit-after-prom, the station did not end up with release " + release +
+      " correctly\nflashed; 64 wrong command line.\n";
   return text;
 }
 

@@ -12,13 +12,13 @@
 #include <memory>
 #include <numeric>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/child_process.h"
 #include "tests/support/line_run.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/release_text.h"
 
 namespace zelt20::test {
 namespace {
@@ -35,15 +35,10 @@ constexpr int kExitStopped = 3;
 constexpr auto kShortRunLimit = 60s;
 constexpr auto kWholeRunLimit = 400s;
 
-const std::string kReleaseLine = "Версия устанавливаемого ПО: 2.3:56\r\n";
+const std::string kReleaseLine = ReleaseLine();
 const std::string kStoppedLine = "\r\nВыполнение прервано пользователем\r\n";
-
-std::string ReadGolden(const std::string& name) {
-  std::ifstream file(std::string(ZELT20_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+// What zelt20-station reports without options.
+const FirmwareVersion kStationVersion = sim::StationSetup::DefaultStationInfo().version;
 
 // The simulated station in this process, with the release's fullpack so
 // that it is not sent, and zelt20-install started against it.
@@ -52,7 +47,7 @@ class ConsoleInstaller : public ::testing::Test {
   sim::SimulatorOptions options;
   std::unique_ptr<StationOnLine> station;
 
-  ConsoleInstaller() { options.station.fullpack_version = FirmwareImage().FullpackVersionWord(); }
+  ConsoleInstaller() { options.station.fullpack_version = BuiltInImage().FullpackVersionWord(); }
 
   void AddFault(const char* text) {
     const auto fault = sim::ParseFault(text);
@@ -73,18 +68,21 @@ class ConsoleInstaller : public ::testing::Test {
 
 TEST(ConsolePrograms, InstallTheReleaseAndTheInstallerPrintsExactlyTheLog) {
   ChildProcess station(ZELT20_STATION_PROGRAM,
-                       {"--fullpack-version", "A0", "--exit-after-prom", "--timeout", "600"});
+                       {"--fullpack-version", HexText(BuiltInImage().FullpackVersionWord()),
+                        "--exit-after-prom", "--timeout", "600"});
   ASSERT_TRUE(station.WaitForOutput("\n", 10s)) << station.Err();
   const std::string device = station.Out().substr(0, station.Out().find('\n'));
 
   ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "1"}, {{"ZELT20_COM1", device}});
   EXPECT_EQ(installer.WaitForExit(kWholeRunLimit), kExitInstalled) << installer.Err();
-  EXPECT_EQ(installer.Out(), kReleaseLine + ReadGolden("installation_success.log"));
+  EXPECT_EQ(installer.Out(), kReleaseLine + GoldenLog("installation_success.log", kStationVersion));
 
   // With --exit-after-prom the station ends once the installer has let go
   // of the line, and its status says whether it holds the release.
   EXPECT_EQ(station.WaitForExit(30s), 0) << station.Out() << station.Err();
-  EXPECT_NE(station.Out().find("flashed code: matches release 2.3:56"), std::string::npos) << station.Out();
+  EXPECT_NE(station.Out().find("flashed code: matches release " + VersionText(InstallerRelease())),
+            std::string::npos)
+      << station.Out();
 }
 
 struct BoxCase {
@@ -110,9 +108,9 @@ TEST_P(UnansweredBox, IsCancelAndNothingButTheIdentifyIsSent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachBox, UnansweredBox,
-                         ::testing::Values(BoxCase{"SameRelease", kInstallerRelease,
+                         ::testing::Values(BoxCase{"SameRelease", InstallerRelease(),
                                                    "Внимание!!! Версия установленного ПО не новее"},
-                                           BoxCase{"Duration", FirmwareVersion{2, 2, 56},
+                                           BoxCase{"Duration", kStationVersion,
                                                    "Внимание!!! Процесс смены версии ПО"}),
                          [](const auto& test_case) { return std::string(test_case.param.name); });
 
@@ -147,7 +145,7 @@ TEST_F(ConsoleInstaller, FailureInSegmentTwelveEndsTheRunThere) {
   const auto installer = StartInstaller({"--yes"});
   EXPECT_EQ(installer->WaitForExit(kWholeRunLimit), kExitFailed);
   EXPECT_TRUE(installer->Out().ends_with(
-      "Сегмент загружен: адрес AC00\r\n"
+      SegmentLoadedLine(11) +
       "\r\nОшибка: принят пакет с неправильной CRC\r\nПерепосылка...\r\n"
       "\r\nОшибка: принят пакет с неправильной CRC\r\nОшибка: исчерпано число перезапросов\r\n"
       " \r\nОшибка: соединение потеряно!\r\n"))
@@ -166,12 +164,12 @@ TEST_F(ConsoleInstaller, FailureInSegmentTwelveEndsTheRunThere) {
 
 TEST_F(ConsoleInstaller, InterruptDuringTheTransferStopsAtTheNextRequest) {
   const auto installer = StartInstaller({"--yes"});
-  ASSERT_TRUE(installer->WaitForOutput("Сегмент загружен: адрес 8400\r\n", kShortRunLimit))
+  ASSERT_TRUE(installer->WaitForOutput(SegmentLoadedLine(1), kShortRunLimit))
       << installer->Out();
   const int requests_at_interrupt = AllRequests();
   installer->Signal(SIGINT);
   EXPECT_EQ(installer->WaitForExit(kShortRunLimit), kExitStopped);
-  EXPECT_TRUE(installer->Out().ends_with("Сегмент загружен: адрес 8400\r\n" + kStoppedLine))
+  EXPECT_TRUE(installer->Out().ends_with(SegmentLoadedLine(1) + kStoppedLine))
       << installer->Out();
   // The chunk whose reply was being read when the signal came, at most, and
   // the one whose exchange saw the stop; nothing after that.

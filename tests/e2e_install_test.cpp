@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/line_run.h"
+#include "tests/support/release_text.h"
 
 namespace zelt20::test {
 namespace {
@@ -43,7 +44,8 @@ TEST_F(InstallationOverAPty, InstallsWithTheFullpackSentAndStampsTheStationsFiel
   info.minimum_code_version = 0x0202;
   info.hardware_version_1 = 0x00020003;
   info.hardware_version_2 = 0x00000005;
-  ASSERT_NE(options.station.fullpack_version, FirmwareImage().FullpackVersionWord());
+  const std::string fullpack = HexText(BuiltInImage().FullpackVersionWord());
+  ASSERT_NE(options.station.fullpack_version, BuiltInImage().FullpackVersionWord());
   StationOnLine station(options, 41);
   InstallerThread installer(station.PortText());
 
@@ -53,21 +55,22 @@ TEST_F(InstallationOverAPty, InstallsWithTheFullpackSentAndStampsTheStationsFiel
   const std::uint32_t stamp_after = PackDateStamp(LocalTimeNow());
 
   EXPECT_EQ(run.outcome, RunOutcome::kInstalled);
-  EXPECT_NE(run.log.find("Доступная версия fullpack... A0 \r\nЗагрузка нового fullpack...\r\n"
+  EXPECT_NE(run.log.find("Доступная версия fullpack... " + fullpack +
+                         " \r\nЗагрузка нового fullpack...\r\n"
                          "Fullpack загружен\r\nЗагрузка кода...\r\nЗаголовок апгрейтора загружен\r\n"),
             std::string::npos)
       << run.log;
   EXPECT_TRUE(
-      run.log.ends_with("Сегмент загружен: адрес E800\r\nЗапись ППЗУ...\r\n"
-                        "Установка новой версии прошла успешно!\r\n"))
+      run.log.ends_with(SegmentLoadedLine(kSegmentCount - 1) +
+                        "Запись ППЗУ...\r\nУстановка новой версии прошла успешно!\r\n"))
       << run.log;
   EXPECT_EQ(run.last_progress, 100);
   EXPECT_TRUE(run.finished);
   EXPECT_FALSE(run.port_may_retry);
   EXPECT_EQ(run.finish_calls, 1);
 
-  // The flash check: every block as embedded, the header stamped with
-  // 2.3:56, this station's fields and a valid checksum.
+  // The flash check: every block as embedded, the header stamped with the
+  // release number, this station's fields and a valid checksum.
   const sim::SimulatorReport report = station.Report();
   EXPECT_TRUE(report.flash.Matches()) << sim::FormatReport(report);
   EXPECT_TRUE(report.flash.fullpack_sent);
@@ -79,7 +82,8 @@ TEST_F(InstallationOverAPty, InstallsWithTheFullpackSentAndStampsTheStationsFiel
 
 TEST_F(InstallationOverAPty, RebootingStationIsWaitedOutAndItsBootNoiseDrained) {
   options.station.info.reserved_1 = 1;
-  options.station.fullpack_version = FirmwareImage().FullpackVersionWord();
+  options.station.fullpack_version = BuiltInImage().FullpackVersionWord();
+  const std::string fullpack = HexText(options.station.fullpack_version);
   StationOnLine station(options, 42);
   InstallerThread installer(station.PortText());
   installer.OnLine("Доступная версия fullpack...", [&] { installer.Window().Flags().stop_requested = true; });
@@ -90,8 +94,9 @@ TEST_F(InstallationOverAPty, RebootingStationIsWaitedOutAndItsBootNoiseDrained) 
   // with the reply and failed.
   EXPECT_TRUE(
       run.log.ends_with("Станция перегружается в режиме апгрейтора...\r\n"
-                        "Получение версии fullpack... A0 \r\nДоступная версия fullpack... A0 \r\n"
-                        "Загрузка кода...\r\n" +
+                        "Получение версии fullpack... " + fullpack +
+                        " \r\nДоступная версия fullpack... " + fullpack +
+                        " \r\nЗагрузка кода...\r\n" +
                         kStoppedLine))
       << run.log;
   EXPECT_EQ(run.outcome, RunOutcome::kStopped);
@@ -107,23 +112,31 @@ TEST_F(InstallationOverAPty, RebootingStationIsWaitedOutAndItsBootNoiseDrained) 
 }
 
 TEST_F(InstallationOverAPty, StopPressedOnTheWindowThreadEndsTheRunAtTheNextRequest) {
-  options.station.fullpack_version = FirmwareImage().FullpackVersionWord();
+  options.station.fullpack_version = BuiltInImage().FullpackVersionWord();
   StationOnLine station(options, 43);
   InstallerThread installer(station.PortText());
-  std::promise<void> segment_loaded;
-  installer.OnLine("Сегмент загружен: адрес 8000", [&] { segment_loaded.set_value(); });
+  // Stop pressed while the worker is busy with the longest code segment, as
+  // the window thread sets the flag.
+  int longest = 0;
+  for (int segment = 1; segment < kSegmentCount; ++segment) {
+    if (BuiltInImage().BlockMessageLength(segment) > BuiltInImage().BlockMessageLength(longest)) {
+      longest = segment;
+    }
+  }
+  const std::string line_before =
+      longest == 0 ? "Заголовок апгрейтора загружен\r\n" : SegmentLoadedLine(longest - 1);
+  std::promise<void> block_loaded;
+  installer.OnLine(line_before, [&] { block_loaded.set_value(); });
   installer.Start();
-  // Stop pressed while the worker is busy with segment 1, as the window
-  // thread sets the flag.
-  ASSERT_EQ(segment_loaded.get_future().wait_for(60s), std::future_status::ready);
+  ASSERT_EQ(block_loaded.get_future().wait_for(60s), std::future_status::ready);
   std::this_thread::sleep_for(300ms);
   installer.Window().Flags().stop_requested = true;
   const InstallerRunResult run = installer.Join();
 
-  EXPECT_TRUE(run.log.ends_with("Сегмент загружен: адрес 8000\r\n" + kStoppedLine)) << run.log;
+  EXPECT_TRUE(run.log.ends_with(line_before + kStoppedLine)) << run.log;
   EXPECT_EQ(run.outcome, RunOutcome::kStopped);
   EXPECT_TRUE(run.finished);
-  EXPECT_EQ(station.Report().blocks.segments_confirmed, 1);
+  EXPECT_EQ(station.Report().blocks.segments_confirmed, longest);
   ExpectPortReleased(station);
 }
 

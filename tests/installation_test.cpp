@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -10,12 +8,14 @@
 #include "sim/station_model.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/release_text.h"
 #include "tests/support/scripted_station.h"
 #include "core/cp1251.h"
 
 namespace zelt20 {
 namespace {
 
+using test::BuiltInImage;
 using test::Bytes;
 
 constexpr CalendarTime kStampTime{2026, 12, 2, 8, 14, 30, 45, 0};
@@ -32,7 +32,7 @@ class InstallationTest : public ::testing::Test {
   std::unique_ptr<sim::StationModel> station;
   std::unique_ptr<Installer> installer;
 
-  void SetUp() override { setup.fullpack_version = 0x00A0; }
+  void SetUp() override { setup.fullpack_version = BuiltInImage().FullpackVersionWord(); }
 
   RunOutcome Run(const char* port_text = "1") {
     station = std::make_unique<sim::StationModel>(setup, faults);
@@ -60,17 +60,10 @@ class InstallationTest : public ::testing::Test {
   }
 };
 
-std::string ReadGolden(const std::string& name) {
-  std::ifstream file(std::string(ZELT20_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
   test::ScopedEnv com1("ZELT20_COM1", "/dev/zelt20-line");
   EXPECT_EQ(Run(), RunOutcome::kInstalled);
-  EXPECT_EQ(Log(), ReadGolden("installation_success.log"));
+  EXPECT_EQ(Log(), test::GoldenLog("installation_success.log", setup.info.version));
   ExpectClosingEnd();
   EXPECT_EQ(line.OpenedPath(), "/dev/zelt20-line");
   EXPECT_EQ(run.BoxCaptions(), (std::vector<std::string>{"Внимание"}));
@@ -78,8 +71,9 @@ TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
             "Внимание!!! Процесс смены версии ПО длится 5-7 минут.\r\n"
             "В это время абоненты станции не обслуживаются.");
   // The fullpack is current: the header and the segments make 100 exactly.
-  EXPECT_EQ(installer->Counters().transfer_total, 206266);
-  EXPECT_EQ(installer->Counters().bytes_sent, 206266 + 164);
+  const int header = BuiltInImage().BlockMessageLength(kUpgraderHeaderIndex);
+  EXPECT_EQ(installer->Counters().transfer_total, test::CodeSegmentsTotal());
+  EXPECT_EQ(installer->Counters().bytes_sent, test::CodeSegmentsTotal() + header);
   EXPECT_EQ(run.Progress().back(), 100);
   EXPECT_EQ(Sent(sim::RequestKind::kFullpackChunk), 0);
   const sim::SimulatorReport report = sim::MakeReport(*station);
@@ -88,11 +82,14 @@ TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
 }
 
 TEST_F(InstallationTest, DifferentFullpackIsSentFirst) {
-  setup.fullpack_version = 0x009F;
+  setup.fullpack_version = sim::StationSetup::DefaultFullpackVersion();
   EXPECT_EQ(Run(), RunOutcome::kInstalled);
-  EXPECT_TRUE(LogHas("Получение версии fullpack... 9F \r\nДоступная версия fullpack... A0 \r\n"
-                     "Загрузка нового fullpack...\r\nFullpack загружен\r\nЗагрузка кода...\r\n"));
-  EXPECT_EQ(installer->Counters().transfer_total, 238481);
+  EXPECT_TRUE(LogHas("Получение версии fullpack... " + test::HexText(setup.fullpack_version) +
+                     " \r\nДоступная версия fullpack... " +
+                     test::HexText(BuiltInImage().FullpackVersionWord()) +
+                     " \r\nЗагрузка нового fullpack...\r\nFullpack загружен\r\nЗагрузка кода...\r\n"));
+  EXPECT_EQ(installer->Counters().transfer_total,
+            test::CodeSegmentsTotal() + BuiltInImage().BlockMessageLength(kFullpackIndex));
   EXPECT_EQ(run.Progress().back(), 100);
   const sim::SimulatorReport report = sim::MakeReport(*station);
   EXPECT_TRUE(report.flash.fullpack_sent);
@@ -111,7 +108,7 @@ TEST_F(InstallationTest, StationWithoutCodeIsFlashedWithoutBoxesOrModeSwitch) {
 }
 
 TEST_F(InstallationTest, SameReleaseAsksFirstAndCancelEndsBeforeAnythingIsSent) {
-  setup.info.version = kInstallerRelease;
+  setup.info.version = InstallerRelease();
   run.AnswerBoxes({false});
   EXPECT_EQ(Run(), RunOutcome::kStopped);
   EXPECT_EQ(run.BoxTexts(), (std::vector<std::string>{
@@ -122,8 +119,12 @@ TEST_F(InstallationTest, SameReleaseAsksFirstAndCancelEndsBeforeAnythingIsSent) 
 }
 
 TEST_F(InstallationTest, OnlyTheExactReleaseGetsTheSameReleaseBox) {
-  for (const FirmwareVersion version : {FirmwareVersion{2, 2, 56}, FirmwareVersion{4, 2, 0},
-                                        FirmwareVersion{3, 3, 56}}) {
+  // One minor number older, a build newer, a major newer.
+  const FirmwareVersion release = InstallerRelease();
+  for (const FirmwareVersion version :
+       {FirmwareVersion{static_cast<std::uint8_t>(release.minor - 1), release.major, release.build},
+        FirmwareVersion{release.minor, release.major, static_cast<std::uint16_t>(release.build + 1)},
+        FirmwareVersion{release.minor, static_cast<std::uint8_t>(release.major + 1), release.build}}) {
     test::RecordingRun fresh;
     setup.info.version = version;
     fresh.AnswerBoxes({false});
@@ -191,7 +192,7 @@ TEST_F(InstallationTest, WithoutTheRebootFlagThereIsNoWait) {
 TEST_F(InstallationTest, SegmentFailureEndsTheRunThere) {
   AddFault("status=2700:segment12");
   EXPECT_EQ(Run(), RunOutcome::kFailed);
-  EXPECT_TRUE(LogHas("Сегмент загружен: адрес AC00\r\n"));
+  EXPECT_TRUE(LogHas(test::SegmentLoadedLine(11)));
   EXPECT_TRUE(Log().ends_with("ответ - неправильный тип ППЗУ\r\n \r\nОшибка: соединение потеряно!\r\n"));
   EXPECT_EQ(station->Blocks().segments_confirmed, 12);
   EXPECT_EQ(Sent(sim::RequestKind::kWriteProm), 0);
@@ -201,23 +202,45 @@ TEST_F(InstallationTest, SegmentFailureEndsTheRunThere) {
 // Stop pressed at a moment of the run: when the log gets a line starting
 // with `after_line`, or while the reply to the n-th request written after
 // that line is awaited. Whatever the moment, no request goes out after it.
-struct StopCase {
-  const char* name;
-  const char* after_line;
-  int requests_later;
-  const char* log_tail;
-};
-void PrintTo(const StopCase& stop, std::ostream* out) { *out << stop.name; }
+enum class StopMoment { kPauseAfterIdentify, kLastChunkOfTheRun, kMiddleChunk };
 
-class StopPressed : public InstallationTest, public ::testing::WithParamInterface<StopCase> {
+struct StopPlan {
+  std::string after_line;  // UTF-8
+  int requests_later = 0;
+  std::string log_tail;
+};
+
+StopPlan PlanFor(StopMoment moment) {
+  const std::string stopped = "\r\nВыполнение прервано пользователем\r\n";
+  const int last_segment = kSegmentCount - 1;
+  switch (moment) {
+    // During the pause after the record; OK in the duration box that
+    // follows must not send enter upgrader mode.
+    case StopMoment::kPauseAfterIdentify:
+      return {"Резервное поле", 0, " 00000000\r\n" + stopped};
+    // While the last chunk of the last segment waits for its reply: the
+    // segment is loaded, write PROM stays unsent.
+    case StopMoment::kLastChunkOfTheRun:
+      return {test::SegmentLoadedLine(last_segment - 1),
+              (BuiltInImage().BlockMessageLength(last_segment) + 255) / 256,
+              test::SegmentLoadedLine(last_segment) + "Запись ППЗУ...\r\n" + stopped};
+    // While chunk 2 of segment 12 waits for its reply: chunk 3 stays unsent.
+    case StopMoment::kMiddleChunk:
+      return {test::SegmentLoadedLine(11), 2, test::SegmentLoadedLine(11) + stopped};
+  }
+  return {};
+}
+
+class StopPressed : public InstallationTest, public ::testing::WithParamInterface<StopMoment> {
  protected:
+  const StopPlan plan = PlanFor(GetParam());
   std::size_t requests_at_stop = 0;
   int requests_to_wait = -1;  // -1: the line has not come yet
 
   void PressStopAtTheMoment() {
-    run.OnAppend([this, after_line = Utf8ToCp1251(GetParam().after_line)](const std::string& text) {
+    run.OnAppend([this, after_line = Utf8ToCp1251(plan.after_line)](const std::string& text) {
       if (requests_to_wait >= 0 || !text.starts_with(after_line)) return;
-      requests_to_wait = GetParam().requests_later;
+      requests_to_wait = plan.requests_later;
       if (requests_to_wait == 0) PressStop();
     });
     line.OnWrite([this](const Bytes&) {
@@ -234,31 +257,28 @@ class StopPressed : public InstallationTest, public ::testing::WithParamInterfac
 };
 
 TEST_P(StopPressed, LetsNoFurtherRequestOut) {
+  ASSERT_GE(BuiltInImage().BlockMessageLength(12), 3 * 256) << "segment 12 needs a third chunk";
   PressStopAtTheMoment();
   EXPECT_EQ(Run(), RunOutcome::kStopped);
   ASSERT_TRUE(run.Flags().stop_requested);
   EXPECT_EQ(line.Requests().size(), requests_at_stop);
   EXPECT_FALSE(station->PromWritten());
-  EXPECT_TRUE(Log().ends_with(GetParam().log_tail)) << Log();
+  EXPECT_TRUE(Log().ends_with(plan.log_tail)) << Log();
   ExpectClosingEnd();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Moments, StopPressed,
-    ::testing::Values(
-        // During the pause after the record; OK in the duration box that
-        // follows must not send enter upgrader mode.
-        StopCase{"PauseAfterIdentify", "Резервное поле", 0,
-                 " 00000000\r\n\r\nВыполнение прервано пользователем\r\n"},
-        // While the last chunk of segment 26 waits for its reply: the segment
-        // is loaded, write PROM stays unsent.
-        StopCase{"LastSegment", "Сегмент загружен: адрес E400\r\n", 4,
-                 "Сегмент загружен: адрес E800\r\nЗапись ППЗУ...\r\n"
-                 "\r\nВыполнение прервано пользователем\r\n"},
-        // While chunk 2 of segment 12 waits for its reply: chunk 3 stays unsent.
-        StopCase{"MiddleChunk", "Сегмент загружен: адрес AC00\r\n", 2,
-                 "Сегмент загружен: адрес AC00\r\n\r\nВыполнение прервано пользователем\r\n"}),
-    [](const auto& test_case) { return std::string(test_case.param.name); });
+INSTANTIATE_TEST_SUITE_P(Moments, StopPressed,
+                         ::testing::Values(StopMoment::kPauseAfterIdentify,
+                                           StopMoment::kLastChunkOfTheRun,
+                                           StopMoment::kMiddleChunk),
+                         [](const auto& test_case) {
+                           switch (test_case.param) {
+                             case StopMoment::kPauseAfterIdentify: return "PauseAfterIdentify";
+                             case StopMoment::kLastChunkOfTheRun: return "LastSegment";
+                             case StopMoment::kMiddleChunk: return "MiddleChunk";
+                           }
+                           return "";
+                         });
 
 TEST_F(InstallationTest, StopBeforeIdentifyEndsWithoutALine) {
   run.Flags().stop_requested = true;
@@ -355,7 +375,7 @@ TEST_F(InstallationTest, OpenedPortLogsTheProgramVersionAndPath) {
   test::ScopedEnv com7("ZELT20_COM7", "/dev/ttyUSB0");
   Run("007");
   EXPECT_EQ(line.OpenedPath(), "/dev/ttyUSB0");
-  EXPECT_TRUE(LogHas("Версия программы 2.5:56\r\n\\\\.\\COM007 открыт на 19200\r\n"));
+  EXPECT_TRUE(LogHas(test::ProgramVersionLine() + "\\\\.\\COM007 открыт на 19200\r\n"));
 }
 
 }  // namespace

@@ -17,11 +17,13 @@ namespace {
 
 // The embedded release, taken apart so that single blocks can be broken.
 struct EditableRelease {
+  FirmwareVersion number;
   std::vector<std::vector<std::uint8_t>> blocks;
   std::vector<std::uint16_t> size_table;
 
   EditableRelease() {
     const ReleaseView& release = EmbeddedRelease();
+    number = release.number;
     for (const auto block : release.blocks) blocks.emplace_back(block.begin(), block.end());
     size_table.assign(release.size_table.begin(), release.size_table.end());
   }
@@ -38,7 +40,7 @@ struct EditableRelease {
 
   std::vector<std::uint8_t> File() const {
     const std::vector<std::span<const std::uint8_t>> views(blocks.begin(), blocks.end());
-    return SerializeRelease(views, size_table);
+    return SerializeRelease(number, views, size_table);
   }
 };
 
@@ -52,6 +54,7 @@ TEST(ReleaseFile, TheEmbeddedReleaseRoundTrips) {
   const Checked<ReleaseView> parsed = CheckRelease(file);
   ASSERT_TRUE(parsed) << parsed.Reason();
   const ReleaseView& embedded = EmbeddedRelease();
+  EXPECT_EQ(parsed->number, embedded.number);
   for (std::size_t i = 0; i < embedded.blocks.size(); ++i) {
     EXPECT_TRUE(std::ranges::equal(parsed->blocks[i], embedded.blocks[i])) << "block " << i;
   }
@@ -90,6 +93,7 @@ TEST(ReleaseFile, RefusesMessagesBeyondTheTransferBuffer) {
 
 TEST(ReleaseFile, RefusesAHeaderWithoutRoomForItsWordsAndChecksum) {
   EditableRelease release;
+  release.SetLength(kReleaseHeaderIndex, 162);
   release.SetWord(kReleaseHeaderIndex, kHeaderChecksumLengthOffset, 161);
   EXPECT_EQ(Check(release),
             "the upgrader header's checksum falls outside the block: checksum length 161 + 2 "
@@ -118,15 +122,38 @@ TEST(ReleaseFile, RefusesAFullpackWithoutItsVersionWord) {
             "the fullpack (block 27) is too short to hold its version word at offset 8");
 }
 
+TEST(ReleaseFile, RefusesANumberThatIsNoRelease) {
+  EditableRelease release;
+  release.number = {0xFF, 0xFF, 0xFFFF};
+  EXPECT_EQ(Check(release),
+            "the release number 255.255:65535 is the firmware version of a station without code");
+  release.number = {};
+  EXPECT_EQ(Check(release), "the release number is 0.0:0: it was never filled in");
+  // Any other number is a release, the smallest and the largest included.
+  for (const FirmwareVersion number : {FirmwareVersion{0, 0, 1}, FirmwareVersion{0xFF, 0xFF, 0xFFFE},
+                                       FirmwareVersion{0xFE, 0xFF, 0xFFFF}}) {
+    release.number = number;
+    const auto file = release.File();
+    const Checked<ReleaseView> parsed = CheckRelease(file);
+    ASSERT_TRUE(parsed) << VersionText(number) << ": " << parsed.Reason();
+    EXPECT_EQ(parsed->number, number);
+  }
+}
+
 TEST(ReleaseFile, RefusesABrokenFileLayout) {
-  const auto sound = EditableRelease().File();
+  const EditableRelease release;
+  const auto sound = release.File();
   auto cut = [&](std::size_t size) {
     return Check(std::vector<std::uint8_t>(sound.begin(), sound.begin() + static_cast<std::ptrdiff_t>(size)));
   };
-  EXPECT_EQ(cut(5), "truncated file: the file header needs 8 bytes, only 5 remain");
-  EXPECT_EQ(cut(8 + 9141 + 100),
-            "truncated file: code segment 1 (block 1) needs 7221 bytes, only 100 remain");
-  EXPECT_EQ(cut(8 + 9141 + 1),
+  constexpr std::size_t kFileHeader = 12;
+  const std::size_t block_1_at = kFileHeader + release.blocks[0].size();
+  const std::string block_1_size = std::to_string(release.blocks[1].size());
+  EXPECT_EQ(cut(5), "truncated file: the file header needs 12 bytes, only 5 remain");
+  EXPECT_EQ(cut(11), "truncated file: the file header needs 12 bytes, only 11 remain");
+  EXPECT_EQ(cut(block_1_at + 3),
+            "truncated file: code segment 1 (block 1) needs " + block_1_size + " bytes, only 3 remain");
+  EXPECT_EQ(cut(block_1_at + 1),
             "truncated file: the length word of code segment 1 (block 1) needs 2 bytes, only 1 "
             "remain");
   EXPECT_EQ(cut(sound.size() - 58), "the size table is missing: the file ends after the last block");
@@ -140,8 +167,13 @@ TEST(ReleaseFile, RefusesABrokenFileLayout) {
   foreign[0] = 'M';
   EXPECT_EQ(Check(foreign), "not a release file: it does not begin with \"Z20R\"");
   auto newer = sound;
-  newer[4] = 2;
-  EXPECT_EQ(Check(newer), "release file format version 2 is not supported (only version 1)");
+  newer[4] = 3;
+  EXPECT_EQ(Check(newer), "release file format version 3 is not supported (only version 2)");
+  auto older = sound;
+  older[4] = 1;
+  EXPECT_EQ(Check(older),
+            "release file format version 1 is not supported (only version 2): version 1 carries no "
+            "release number");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "sim/request_framer.h"
 #include "sim/station_model.h"
 #include "sim/station_reply.h"
+#include "tests/support/release_text.h"
 #include "tests/support/scripted_station.h"
 
 namespace zelt20::sim {
@@ -76,7 +77,7 @@ class UpgraderStation : public ::testing::Test {
 
   void Start(std::initializer_list<const char*> faults = {}) {
     station = std::make_unique<StationModel>(setup, MakeFaults(faults));
-    image.StampUpgraderHeader(kInstallerRelease, 0xC29550A1, setup.info);
+    image.StampUpgraderHeader(InstallerRelease(), 0xC29550A1, setup.info);
     ASSERT_TRUE(station->HandleRequest(kEnter).bytes.empty());
     ASSERT_TRUE(station->InUpgraderMode());
   }
@@ -192,15 +193,19 @@ TEST_F(UpgraderStation, SegmentsAreAcknowledgedChunkByChunkAndJudgedWhole) {
   Bytes wrong_second_word = ReleaseSegmentMessage(image, 1);
   wrong_second_word[6] ^= 0x01;
   EXPECT_EQ(Send(kLoadSegmentSelector, wrong_second_word).back(), 0x2500);
+  Bytes wrong_address = ReleaseSegmentMessage(image, 1);
+  WriteWord(&wrong_address[2], static_cast<std::uint16_t>(image.SegmentAddressWord(1) + 1));
+  EXPECT_EQ(Send(kLoadSegmentSelector, wrong_address).back(), 0x2500);
   Bytes too_long = ReleaseSegmentMessage(image, 1);
-  WriteWord(&too_long[4], 0x0100);  // the body does not fit the size word
+  // The body does not fit the size word.
+  WriteWord(&too_long[4], static_cast<std::uint16_t>(image.BlockLengthWord(1) - 1));
   EXPECT_EQ(Send(kLoadSegmentSelector, too_long).back(), 0x2500);
   EXPECT_EQ(SendSegment(1), 0x0500);
   EXPECT_EQ(station->Blocks().segments_confirmed, 2);
 }
 
 TEST_F(UpgraderStation, WritePromCommitsTheBlocksAndRunsTheNewCode) {
-  setup.fullpack_version = 0x00A0;
+  setup.fullpack_version = image.FullpackVersionWord();
   Start();
   ASSERT_EQ(StatusOf(station->HandleRequest(kFullpackQuery)), 0x0200);
   ASSERT_EQ(SendHeader(), 0x0300);
@@ -208,7 +213,7 @@ TEST_F(UpgraderStation, WritePromCommitsTheBlocksAndRunsTheNewCode) {
   EXPECT_EQ(StatusOf(station->HandleRequest(kWriteProm)), 0x0000);
   EXPECT_TRUE(station->PromWritten());
   EXPECT_FALSE(station->InUpgraderMode());
-  EXPECT_EQ(station->Info().version, kInstallerRelease);
+  EXPECT_EQ(station->Info().version, InstallerRelease());
   EXPECT_EQ(station->Info().write_date, 0xC29550A1u);
 
   const FlashedState flashed{true, &station->Flashed(), station->FullpackVersionReportedBeforeFlash()};
@@ -223,7 +228,9 @@ TEST_F(UpgraderStation, FlashCheckNamesWhatDiffersFromTheRelease) {
   setup.fullpack_version = 0x0001;
   Start();
   ASSERT_EQ(StatusOf(station->HandleRequest(kFullpackQuery)), 0x0200);
-  image.StampUpgraderHeader({3, 2, 55}, 0, setup.info);  // the wrong build
+  FirmwareVersion wrong_build = InstallerRelease();
+  --wrong_build.build;
+  image.StampUpgraderHeader(wrong_build, 0, setup.info);
   ASSERT_EQ(SendHeader(), 0x0300);
   for (int segment = 0; segment < kSegmentCount - 1; ++segment) {
     Bytes message = ReleaseSegmentMessage(image, segment);
@@ -236,11 +243,13 @@ TEST_F(UpgraderStation, FlashCheckNamesWhatDiffersFromTheRelease) {
   const FlashCheck check = CheckFlashedCode(flashed, setup.info, FirmwareImage());
   EXPECT_FALSE(check.Matches());
   EXPECT_EQ(check.problems, (std::vector<std::string>{
-                                "header bytes 12-15 do not hold release 2.3:56",
+                                "header bytes 12-15 do not hold release " +
+                                    VersionText(InstallerRelease()),
                                 "segment 5 differs from the release at message byte 500",
                                 "segment 26 was not flashed",
                                 "the fullpack was not sent although the station reported version 1 "
-                                "and the release has A0"}));
+                                "and the release has " +
+                                    test::HexText(image.FullpackVersionWord())}));
 
   StationInfo other_station = setup.info;
   other_station.bios = 9;
@@ -251,18 +260,16 @@ TEST_F(UpgraderStation, FlashCheckNamesWhatDiffersFromTheRelease) {
 }
 
 TEST_F(UpgraderStation, ForcedStatusOnTheLastChunkMakesTheInstallerSendTheBlockAgain) {
-  Start({"status=2600:segment0.last#1", "status=0300:segment1.2#1"});
+  Start({"status=0300:segment0.2#1", "status=2600:segment0.last#1"});
   ASSERT_EQ(SendHeader(), 0x0300);
-  const auto first = ReleaseSegmentMessage(image, 0);
-  EXPECT_EQ(Send(kLoadSegmentSelector, first).back(), 0x2600);
-  EXPECT_EQ(Send(kLoadSegmentSelector, first).back(), 0x0500);
   // A status on an earlier chunk: the rest of the attempt is not sent.
-  const auto second = ReleaseSegmentMessage(image, 1);
-  EXPECT_EQ(Send(kLoadSegmentSelector, std::span(second).first(2 * kMaxPayload)),
+  const auto message = ReleaseSegmentMessage(image, 0);
+  EXPECT_EQ(Send(kLoadSegmentSelector, std::span(message).first(2 * kMaxPayload)),
             (std::vector<std::uint16_t>{0x0000, 0x0300}));
-  EXPECT_EQ(SendSegment(1), 0x0500);
+  EXPECT_EQ(Send(kLoadSegmentSelector, message).back(), 0x2600);
+  EXPECT_EQ(Send(kLoadSegmentSelector, message).back(), 0x0500);
   EXPECT_EQ(station->Blocks().restarts, 2);
-  EXPECT_EQ(station->Blocks().segments_confirmed, 2);
+  EXPECT_EQ(station->Blocks().segments_confirmed, 1);
 }
 
 TEST_F(UpgraderStation, RefusedPacketChangesNothingAndItsResendGoesOn) {

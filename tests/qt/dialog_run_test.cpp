@@ -99,8 +99,8 @@ class DialogRunTest : public QObject {
                             "В это время абоненты станции не обслуживаются."));
     QVERIFY(window.rig->station.PromWritten());
     QCOMPARE(window.rig->line.OpenedPath(), std::string("/dev/zelt20-line"));
-    QVERIFY(window.Pane().starts_with(
-        "Версия устанавливаемого ПО: 2.3:56\nВерсия программы 2.5:56\n"));
+    QVERIFY(window.Pane().starts_with("Версия устанавливаемого ПО: " + VersionText(InstallerRelease()) +
+                                      "\nВерсия программы " + VersionText(kProgramVersion) + "\n"));
     QVERIFY(window.Pane().ends_with("Установка новой версии прошла успешно!\n"));
     QCOMPARE(window.controls().progress->value(), 100);
     const RunFlags& flags = window.dialog->Flags();

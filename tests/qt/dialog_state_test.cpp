@@ -13,10 +13,14 @@
 
 #include "tests/qt/dialog_harness.h"
 #include "core/cp1251.h"
+#include "install/firmware_image.h"
 #include "ui/qt/dialog_units.h"
 
 namespace zelt20::test {
 namespace {
+
+// The release line as the pane shows it.
+const std::string kReleaseLine = "Версия устанавливаемого ПО: " + VersionText(InstallerRelease()) + "\n";
 
 // The window's state as the state table defines it from the run flags, the
 // worker and the controls; anything else is spelled out.
@@ -100,7 +104,7 @@ class DialogStateTest : public QObject {
     QVERIFY(c.start->isDefault());
     QCOMPARE(QApplication::focusWidget(), c.start);
     QCOMPARE(c.progress->value(), 0);
-    QCOMPARE(PaneText(c), std::string("Версия устанавливаемого ПО: 2.3:56\n"));
+    QCOMPARE(PaneText(c), kReleaseLine);
     QVERIFY(!window.dialog->windowIcon().isNull());
     QCOMPARE(c.port_box->count(), 255);
     QCOMPARE(c.port_box->itemText(0), QString("1"));
@@ -233,7 +237,7 @@ class DialogStateTest : public QObject {
     QCOMPARE(window.State(), QString("Ready"));
     QCOMPARE(QApplication::focusWidget(), window.controls.stop_exit);
     const std::string first_attempt =
-        "Версия устанавливаемого ПО: 2.3:56\n\nОшибка: невозможно открыть порт! \\\\.\\COM1\n";
+        kReleaseLine + "\nОшибка: невозможно открыть порт! \\\\.\\COM1\n";
     QCOMPARE(PaneText(window.controls), first_attempt);
 
     // Enter starts again even with the focus on Stop/Exit; the new run's
