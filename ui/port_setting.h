@@ -41,7 +41,7 @@ int RememberedPortForSelection(int selected_position);
 // otherwise the selected entry is shown, or "1" when there is none.
 struct PortBoxStart {
   int selected_position = -1;  // -1: no entry selected
-  std::string shown_text;      // UTF-8, as the toolkit takes it
+  std::string shown_text;      // Windows-1251
   bool locked = false;
 };
 PortBoxStart StartPortBox(int remembered_port, const std::string& command_line_port);

@@ -14,7 +14,7 @@
 #include "sim/station_model.h"
 #include "tests/qt/dialog_harness.h"
 #include "tests/support/scripted_station.h"
-#include "ui/qt/install_worker.h"
+#include "ui/install_worker.h"
 
 namespace zelt20::test {
 namespace {

@@ -31,7 +31,7 @@ class StanloadApp {
  private:
   std::unique_ptr<QApplication> qt_;
   RunWorker run_worker_;
-  // The command-line port: the text after the program's name.
+  // The command-line port: the text after the program's name (Windows-1251).
   std::string command_line_;
   bool worker_left_running_ = false;
 };
