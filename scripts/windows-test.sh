@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build, cross-compiled with mingw-w64 and tested under Wine:
 #   1. builds build/windows: the core, the console installer
-#      zelt20-install.exe, the tests and the line check;
+#      zelt20-install.exe, the window zelt20-installer.exe (checked to need
+#      no DLL beyond the system's), the tests and the line check;
 #   2. runs the tests under Wine with ctest;
 #   3. checks the serial device's line settings and read time-outs on the
 #      simulated station's line (printed, with the measured times);
@@ -9,7 +10,7 @@
 #      station and checks its exit status, its success line and the
 #      station's verdict on the flashed code.
 # Writes the number of tests passed (ctest's count plus 1 for the
-# installation) to build/windows/passed.
+# installation and 1 for the DLL check) to build/windows/passed.
 #
 # Wine runs in a private prefix, build/windows/wineprefix, made when missing;
 # it needs no display. The simulated station is the native zelt20-station,
@@ -78,9 +79,18 @@ station=$root/$station_build/sim/zelt20-station
 
 banner "Windows build"
 timeout 60 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DZELT20_WINEPREFIX="$WINEPREFIX" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_BUILD_DIALOG=OFF \
-  -DZELT20_BUILD_BENCH=OFF >/dev/null
+  -DZELT20_WINEPREFIX="$WINEPREFIX" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_BUILD_BENCH=OFF \
+  >/dev/null
 timeout 1200 cmake --build "$build" -j "$jobs"
+window_program=$build/ui/win32/zelt20-installer.exe
+
+banner "zelt20-installer.exe needs only the system's DLLs"
+system_dlls=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll "
+dlls=$(x86_64-w64-mingw32-objdump -p "$window_program" | sed -n 's/^[[:space:]]*DLL Name: //p')
+echo $dlls
+for dll in $dlls; do
+  [[ $system_dlls == *" ${dll,,} "* ]] || fail "zelt20-installer.exe needs $dll"
+done
 
 banner "Windows tests under Wine"
 ctest_log=$build/ctest.log
@@ -157,5 +167,5 @@ grep -q 'Установка новой версии прошла успешно!
 if grep -q $'\r\r' "$install_log"; then fail "the log's line ends were translated"; fi
 ((station_status == 0)) || fail "the station did not end with the release flashed (status $station_status)"
 
-echo $((ctest_passed + 1)) >"$build/passed"
+echo $((ctest_passed + 2)) >"$build/passed"
 banner "Windows: $(cat "$build/passed") passed"
