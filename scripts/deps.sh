@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev)
 if [[ "${1:-run}" == test ]]; then
   packages+=(googletest libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick openbox xdotool
-             clang libclang-rt-14-dev mingw-w64 wine wine64 procps)
+             clang libclang-rt-14-dev mingw-w64 wine wine64 fonts-wine procps)
 else
   packages+=(xvfb xauth x11-utils)
 fi

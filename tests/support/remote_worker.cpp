@@ -8,8 +8,9 @@
 namespace zelt20::test {
 
 bool WaitUntil(const std::function<bool()>& condition) {
-  // Far beyond anything a passing test needs; only a fault gets near it.
-  const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  // Far beyond anything a passing test needs, a program started under Wine
+  // included; only a fault gets near it.
+  const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= bound) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -70,6 +71,8 @@ bool RemoteWorker::Finish(Step last_step) {
   Post(std::move(last_step), true);
   return WaitUntilEnded();
 }
+
+void RemoteWorker::PostStep(Step step) { Post(std::move(step), false); }
 
 void RemoteWorker::PostFinish(Step last_step) { Post(std::move(last_step), true); }
 

@@ -36,8 +36,10 @@ class RemoteWorker : public std::enable_shared_from_this<RemoteWorker> {
   bool Do(Step step);
   // The same for the run's last step; the worker returns after it.
   bool Finish(Step last_step);
-  // Hands the last step over without serving the window (the test is about
-  // to close it).
+  // Hands a step over without serving the window (the test has the window
+  // to work meanwhile; a later Do waits for it too).
+  void PostStep(Step step);
+  // The same for the last step (the test is about to close the window).
   void PostFinish(Step last_step);
   // Serves the window until the run has taken its last step.
   bool WaitUntilEnded();
