@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev libserialport-dev help2man)
 if [[ "${1:-run}" == test ]]; then
   packages+=(googletest libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick openbox xdotool
-             clang libclang-rt-14-dev mingw-w64 wine wine64 procps dpkg-dev file lintian)
+             clang libclang-rt-14-dev mingw-w64 wine wine64 fonts-wine procps dpkg-dev file lintian)
 else
   packages+=(xvfb xauth x11-utils)
 fi

@@ -7,6 +7,8 @@
 
 #include <climits>
 #include <filesystem>
+#include <string_view>
+#include <utility>
 
 #include "tests/support/temp_dir.h"
 #include "core/settings_file.h"
@@ -93,6 +95,31 @@ TEST(CommandLinePort, ArgumentsAreJoinedWithSingleBlanks) {
   EXPECT_EQ(CommandLinePort({"COM", "5"}), "COM 5");
   EXPECT_EQ(CommandLinePort({"5 "}), "5 ");
   EXPECT_EQ(CommandLinePort({"", "5"}), " 5");
+}
+
+// The text after the program's name on a Windows command line, by the rule
+// of the platform's start-up code: a quoted name ends at the next quote
+// (there is no escaping), any other name at the first blank or control
+// character; the blanks after the name go, the rest stays as it is.
+TEST(CommandLinePort, WindowsCommandLineAfterTheProgramName) {
+  const std::pair<std::wstring_view, std::wstring_view> cases[] = {
+      {L"zelt20-installer.exe", L""},
+      {L"zelt20-installer.exe ", L""},
+      {L"zelt20-installer.exe 5", L"5"},
+      {L"zelt20-installer.exe 5 ", L"5 "},
+      {L"zelt20-installer.exe \t 7  x ", L"7  x "},
+      {L"zelt20-installer.exe \"5 \"", L"\"5 \""},
+      {L"\"C:\\Program Files\\zelt20-installer.exe\" 12", L"12"},
+      {L"\"C:\\a b\\x.exe\"12", L"12"},
+      {L"\"C:\\no end quote 5", L""},
+      {L"C:\\a\"b c\".exe 3", L"c\".exe 3"},
+      {L"x.exe\x01" L"5", L"5"},
+      {L"", L""},
+  };
+  for (const auto& [command_line, port] : cases) {
+    EXPECT_EQ(TextAfterProgramName(command_line), port)
+        << std::string(command_line.begin(), command_line.end());
+  }
 }
 
 TEST(PortTextBuffer, KeepsAtMost79CharactersAndTheTerminator) {

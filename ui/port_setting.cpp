@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "core/settings_file.h"
@@ -69,6 +70,19 @@ std::string CommandLinePort(const std::vector<std::string>& arguments_after_name
     text += argument;
   }
   return text;
+}
+
+std::wstring_view TextAfterProgramName(std::wstring_view command_line) {
+  const auto is_blank = [](wchar_t c) { return static_cast<std::uint32_t>(c) <= 0x20; };
+  std::size_t i = 0;
+  if (!command_line.empty() && command_line.front() == L'"') {
+    i = command_line.find(L'"', 1);
+    i = i == std::wstring_view::npos ? command_line.size() : i + 1;
+  } else {
+    while (i < command_line.size() && !is_blank(command_line[i])) ++i;
+  }
+  while (i < command_line.size() && is_blank(command_line[i])) ++i;
+  return command_line.substr(i);
 }
 
 void PortText::Assign(std::string_view cp1251_text) {

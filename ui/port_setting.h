@@ -41,7 +41,7 @@ int RememberedPortForSelection(int selected_position);
 // otherwise the selected entry is shown, or "1" when there is none.
 struct PortBoxStart {
   int selected_position = -1;  // -1: no entry selected
-  std::string shown_text;      // UTF-8, as the toolkit takes it
+  std::string shown_text;      // Windows-1251
   bool locked = false;
 };
 PortBoxStart StartPortBox(int remembered_port, const std::string& command_line_port);
@@ -49,6 +49,13 @@ PortBoxStart StartPortBox(int remembered_port, const std::string& command_line_p
 // The command-line port: the program's arguments after its name, taken
 // whole as one text, joined with single blanks. Empty when there are none.
 std::string CommandLinePort(const std::vector<std::string>& arguments_after_name);
+
+// The command-line port on Windows: the raw command line after the program's
+// name, as the platform's start-up code hands it to a program. A name that
+// starts with a double quote ends at the next one, any other name at the
+// first blank or control character; the blanks after the name are skipped
+// and the rest is kept whole, trailing blanks and quotes included.
+std::wstring_view TextAfterProgramName(std::wstring_view command_line);
 
 // The port text a run gets: at most 79 Windows-1251 characters and a
 // terminating zero; a longer text is cut (such a text is never a valid

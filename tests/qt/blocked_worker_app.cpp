@@ -16,12 +16,12 @@ namespace {
 
 std::atomic<bool> reading{false};
 
-int BlockedRead(zelt20::RunContext& /*run*/, const char* /*port_text*/) {
+void BlockedRead(zelt20::RunContext& /*run*/, const char* /*port_text*/) {
   std::array<int, 2> line{};
-  if (pipe(line.data()) != 0) return 1;
+  if (pipe(line.data()) != 0) return;
   reading = true;
   char byte = 0;
-  return static_cast<int>(read(line[0], &byte, 1));  // no writer ever writes
+  [[maybe_unused]] const ssize_t never = read(line[0], &byte, 1);  // no writer ever writes
 }
 
 QPushButton* Button(const char* name) {

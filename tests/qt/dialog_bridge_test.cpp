@@ -28,7 +28,7 @@ struct Window {
   }
 
   TestSettings settings;
-  std::shared_ptr<RemoteWorker> worker = std::make_shared<RemoteWorker>();
+  std::shared_ptr<RemoteWorker> worker = MakeRemoteWorker();
   std::unique_ptr<StanloadDialog> dialog;
   Controls controls;
 };

@@ -15,7 +15,7 @@
 #include "tests/qt/dialog_harness.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/scripted_station.h"
-#include "ui/qt/install_worker.h"
+#include "ui/install_worker.h"
 
 namespace zelt20::test {
 namespace {

@@ -8,8 +8,8 @@
 
 namespace zelt20 {
 
-QIcon MakeApplicationIcon() {
-  QPixmap image(32, 32);
+QImage ApplicationIconImage() {
+  QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -37,7 +37,9 @@ QIcon MakeApplicationIcon() {
   painter.setBrush(QColor(40, 110, 230));
   painter.drawPolygon(arrow);
   painter.end();
-  return QIcon(image);
+  return image;
 }
+
+QIcon MakeApplicationIcon() { return QIcon(QPixmap::fromImage(ApplicationIconImage())); }
 
 }  // namespace zelt20

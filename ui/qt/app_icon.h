@@ -3,8 +3,12 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 
 namespace zelt20 {
+
+// The picture itself; the Windows window's icon file is made from it too.
+QImage ApplicationIconImage();
 
 QIcon MakeApplicationIcon();
 

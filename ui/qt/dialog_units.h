@@ -16,11 +16,8 @@ class DialogUnits {
   QRect ToPixels(const QRect& units) const;
   QSize ToPixels(const QSize& units) const;
 
-  // Pixels per 4 horizontal and per 8 vertical dialog units.
-  int BaseX() const { return base_x_; }
-  int BaseY() const { return base_y_; }
-
  private:
+  // Pixels per 4 horizontal and per 8 vertical dialog units.
   int base_x_;
   int base_y_;
 };

@@ -11,15 +11,17 @@ LogPane::LogPane(QWidget* parent) : QPlainTextEdit(parent) {
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setReadOnly(true);
-  // Typing is rejected, but the text can still be selected and copied.
-  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   // Every append leaves the whole text selected; the highlight shows only
   // while the pane has the focus.
   QPalette colours = palette();
   colours.setColor(QPalette::Inactive, QPalette::Highlight, colours.color(QPalette::Base));
   colours.setColor(QPalette::Inactive, QPalette::HighlightedText, colours.color(QPalette::Text));
   setPalette(colours);
+}
+
+void LogPane::MakeReadOnly() {
+  setReadOnly(true);
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 void LogPane::ShowLog(std::string_view cp1251_log) {

@@ -1,5 +1,5 @@
 // zelt20-installer: the operator's window for reflashing a ZELT20 station.
-#include "ui/qt/install_worker.h"
+#include "ui/install_worker.h"
 #include "ui/qt/stanload_app.h"
 
 int main(int argc, char* argv[]) {

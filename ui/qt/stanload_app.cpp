@@ -6,8 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "ui/qt/app_icon.h"
+#include "core/cp1251.h"
 #include "core/settings_file.h"
+#include "ui/qt/app_icon.h"
 
 namespace zelt20 {
 
@@ -19,7 +20,7 @@ StanloadApp::StanloadApp(int& argc, char** argv, RunWorker run_worker,
   const QStringList arguments = QCoreApplication::arguments();
   std::vector<std::string> after_name;
   for (qsizetype i = 1; i < arguments.size(); ++i) after_name.push_back(arguments[i].toStdString());
-  command_line_ = CommandLinePort(after_name);
+  command_line_ = Utf8ToCp1251(CommandLinePort(after_name));
   QApplication::setWindowIcon(MakeApplicationIcon());
 }
 

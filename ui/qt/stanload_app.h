@@ -33,7 +33,7 @@ class StanloadApp {
   std::unique_ptr<QApplication> qt_;
   RunWorker run_worker_;
   std::function<std::optional<DeviceFailure>()> port_failure_;
-  // The command-line port: the text after the program's name.
+  // The command-line port: the text after the program's name (Windows-1251).
   std::string command_line_;
   bool worker_left_running_ = false;
 };

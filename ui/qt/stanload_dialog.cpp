@@ -7,10 +7,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
-#include <system_error>
 #include <utility>
 
-#include "install/installation.h"
 #include "core/cp1251.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/dialog_units.h"
@@ -34,28 +32,11 @@ constexpr QRect kComLabelRect{245, 48, 18, 8};
 // report lines line up their values with tabs.
 constexpr QSize kLogTabStop{32, 0};
 
-QString WindowCaption() {
-  return OperatorText("Установщик рабочей программы для станции ZELT20"_cp1251);
-}
-QString StartCaption() { return OperatorText("Запись"_cp1251); }
-QString ExitCaption() { return OperatorText("Выход"_cp1251); }
-QString StopCaption() { return OperatorText("Стоп"_cp1251); }
-
 QFont DialogFont() {
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPointSize(8);
   font.setStyleHint(QFont::SansSerif);
   return font;
-}
-
-// The worker thread: one run, then its end reported to the window. What the
-// run holds is let go first: once the end is reported, the window may close
-// and the process end, and the thread must have nothing left to destroy.
-void WorkerThread(std::shared_ptr<RunContextBridge> bridge, RunWorker run_worker,
-                  PortText port_text) {
-  run_worker(*bridge, port_text.CString());
-  run_worker = nullptr;
-  bridge->WorkerEnded();
 }
 
 }  // namespace
@@ -64,29 +45,18 @@ StanloadDialog::StanloadDialog(Setup setup)
     : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
-      setup_(std::move(setup)),
-      bridge_(std::make_shared<RunContextBridge>(*this)),
-      app_icon_(MakeApplicationIcon()) {
-  OnCreate();
+      app_icon_(MakeApplicationIcon()),
+      logic_(std::make_unique<MainDialog>(static_cast<DialogView&>(*this),
+                                          std::make_shared<RunContextBridge>(*this),
+                                          std::move(setup))) {
+  logic_->OnCreate();
   CreateControls();
-  OnInitDialog();
+  setWindowIcon(app_icon_);
+  logic_->OnInitDialog();
+  start_->setFocus();
 }
 
-// A window torn down without being closed lets go of its worker as closing
-// does, but without waiting for it.
-StanloadDialog::~StanloadDialog() {
-  bridge_->Detach();
-  if (!worker_.joinable()) return;
-  if (bridge_->WaitForWorkerEnd(std::chrono::milliseconds(0))) {
-    worker_.join();
-  } else {
-    worker_.detach();
-  }
-}
-
-const RunFlags& StanloadDialog::Flags() const { return bridge_->Flags(); }
-
-void StanloadDialog::OnCreate() { remembered_port_ = ReadRememberedPort(setup_.settings_path); }
+StanloadDialog::~StanloadDialog() = default;
 
 void StanloadDialog::CreateControls() {
   setFont(DialogFont());
@@ -98,7 +68,7 @@ void StanloadDialog::CreateControls() {
   start_->setObjectName(QStringLiteral("start"));
   start_->setGeometry(units.ToPixels(kStartRect));
   start_->setDefault(true);
-  connect(start_, &QPushButton::clicked, this, &StanloadDialog::OnOK);
+  connect(start_, &QPushButton::clicked, this, [this] { logic_->OnOK(); });
 
   // Enter never means Stop/Exit, wherever the focus is: it starts a run
   // while Start is enabled and does nothing otherwise.
@@ -106,7 +76,7 @@ void StanloadDialog::CreateControls() {
   stop_exit_->setObjectName(QStringLiteral("stopExit"));
   stop_exit_->setGeometry(units.ToPixels(kStopExitRect));
   stop_exit_->setAutoDefault(false);
-  connect(stop_exit_, &QPushButton::clicked, this, &StanloadDialog::OnCancel);
+  connect(stop_exit_, &QPushButton::clicked, this, [this] { logic_->OnCancel(); });
 
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
@@ -138,108 +108,46 @@ void StanloadDialog::CreateControls() {
   setTabOrder(stop_exit_, log_pane_);
   setTabOrder(log_pane_, port_box_);
 
-  log_text_.SetObserver([this](std::string_view) { log_pane_->ShowLog(log_text_.Text()); });
+  connect(port_box_, &QComboBox::editTextChanged, this, [this] { logic_->OnPortBoxEdited(); });
 }
 
-bool StanloadDialog::OnInitDialog() {
-  setWindowIcon(app_icon_);
-  bridge_->Flags().Reset();
-  log_text_.Clear();
-  setWindowTitle(WindowCaption());
-  LogInstallerRelease(*this);
-  SetProgressPosition(0);
-  start_->setText(StartCaption());
-  stop_exit_->setText(ExitCaption());
-  SetUpPortBox();
-  start_->setFocus();
-  return true;
+void StanloadDialog::reject() { logic_->OnCancel(); }
+
+void StanloadDialog::SetWindowCaption(std::string_view text) { setWindowTitle(OperatorText(text)); }
+
+void StanloadDialog::SetStartCaption(std::string_view text) { start_->setText(OperatorText(text)); }
+
+void StanloadDialog::SetStopExitCaption(std::string_view text) {
+  stop_exit_->setText(OperatorText(text));
 }
 
-void StanloadDialog::SetUpPortBox() {
-  for (int position = 0; position < kPortBoxEntries; ++position) {
-    port_box_->addItem(QString::fromStdString(PortEntryText(position)));
-  }
-  const PortBoxStart start = StartPortBox(remembered_port_, setup_.command_line_port);
-  port_box_->setCurrentIndex(start.selected_position);
-  port_box_->setEditText(QString::fromStdString(start.shown_text));
-  port_box_->setEnabled(!start.locked);
-  ShowPortTooltip(PortBoxTooltip(start.shown_text, setup_.settings_path));
-  connect(port_box_, &QComboBox::editTextChanged, this, [this](const QString& text) {
-    ShowPortTooltip(PortBoxTooltip(text.toStdString(), setup_.settings_path));
-  });
+void StanloadDialog::EnableStart(bool enabled) { start_->setEnabled(enabled); }
+
+void StanloadDialog::FocusStopExit() { stop_exit_->setFocus(); }
+
+void StanloadDialog::AddPortEntry(std::string_view text) { port_box_->addItem(OperatorText(text)); }
+
+void StanloadDialog::SelectPortEntry(int position) { port_box_->setCurrentIndex(position); }
+
+void StanloadDialog::SetPortBoxText(std::string_view text) {
+  port_box_->setEditText(OperatorText(text));
 }
 
-void StanloadDialog::ShowPortTooltip(const std::string& text) {
-  port_box_->setToolTip(QString::fromStdString(text));
+void StanloadDialog::EnablePortBox(bool enabled) { port_box_->setEnabled(enabled); }
+
+void StanloadDialog::SetPortBoxHint(std::string_view text) {
+  port_box_->setToolTip(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void StanloadDialog::OnOK() {
-  // Start is disabled from its press until a run that never opened the
-  // port ends, so this also keeps a second worker from starting.
-  if (!start_->isEnabled()) return;
-  start_->setEnabled(false);
-  bridge_->Flags().port_may_retry = true;
-  stop_exit_->setText(StopCaption());
-  port_text_.Assign(Utf8ToCp1251(TakePortText()));
-  StartWorker();
+std::string StanloadDialog::PortBoxText() const {
+  return Utf8ToCp1251(port_box_->currentText().toStdString());
 }
 
-std::string StanloadDialog::TakePortText() {
-  // A disabled box here is one locked by the command-line port.
-  if (!port_box_->isEnabled()) return setup_.command_line_port;
-  std::string text = port_box_->currentText().toStdString();
-  port_box_->setEnabled(false);
-  return text;
-}
+int StanloadDialog::PortBoxSelection() const { return port_box_->currentIndex(); }
 
-void StanloadDialog::StartWorker() {
-  // The previous worker called FinishRun as its last action; it is gone or
-  // about to be.
-  if (worker_.joinable()) worker_.join();
-  bridge_->WorkerStarting();
-  try {
-    worker_ = std::thread(WorkerThread, bridge_, setup_.run_worker, port_text_);
-  } catch (const std::system_error&) {
-    // Nothing is reported; the window keeps the look of a run opening the
-    // port, and Stop/Exit closes it.
-    bridge_->WorkerEnded();
-  }
-}
+void StanloadDialog::MakeLogReadOnly() { log_pane_->MakeReadOnly(); }
 
-void StanloadDialog::OnCancel() {
-  RunFlags& flags = bridge_->Flags();
-  if (flags.finished || flags.port_may_retry || flags.stop_requested) {
-    EndDialog();
-    return;
-  }
-  flags.stop_requested = true;
-  stop_exit_->setText(ExitCaption());
-}
-
-void StanloadDialog::reject() { OnCancel(); }
-
-void StanloadDialog::EndDialog() {
-  // The window stops serving the worker before it waits for it: a worker
-  // blocked in a request goes on at once instead of waiting for a window
-  // that is waiting for it.
-  bridge_->Detach();
-  if (worker_.joinable()) {
-    if (bridge_->WaitForWorkerEnd(setup_.close_wait)) {
-      worker_.join();
-    } else {
-      worker_.detach();
-      left_worker_running_ = true;
-    }
-  }
-  OnDestroy();
-  QDialog::done(QDialog::Rejected);
-}
-
-void StanloadDialog::OnDestroy() {
-  StoreRememberedPort(setup_.settings_path, RememberedPortForSelection(port_box_->currentIndex()));
-}
-
-void StanloadDialog::AppendLog(const char* text) { log_text_.Append(text); }
+void StanloadDialog::ShowLog(std::string_view log) { log_pane_->ShowLog(log); }
 
 void StanloadDialog::SetProgressPosition(std::int32_t position) {
   progress_->setValue(std::clamp(position, 0, 100));
@@ -256,16 +164,11 @@ bool StanloadDialog::AskConfirmation(const char* text, const char* caption) {
   return answer == QMessageBox::Ok;
 }
 
-void StanloadDialog::FinishRun() {
-  if (bridge_->Flags().port_may_retry && setup_.port_failure) {
-    if (const std::optional<DeviceFailure> failure = setup_.port_failure()) {
-      ShowPortTooltip(PortFailureTooltip(*failure, setup_.settings_path));
-    }
-  }
-  if (bridge_->Flags().port_may_retry) start_->setEnabled(true);
-  port_box_->setEnabled(true);
-  stop_exit_->setText(ExitCaption());
-  stop_exit_->setFocus();
+// Closing destroys the window as far as the program is concerned: the port
+// is stored now.
+void StanloadDialog::CloseWindow() {
+  logic_->OnDestroy();
+  QDialog::done(QDialog::Rejected);
 }
 
 }  // namespace zelt20

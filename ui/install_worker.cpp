@@ -1,4 +1,4 @@
-#include "ui/qt/install_worker.h"
+#include "ui/install_worker.h"
 
 #include <utility>
 
@@ -18,7 +18,7 @@ struct PlatformInstaller {
 
 RunWorker InstallWorker(std::shared_ptr<Installer> installer) {
   return [installer = std::move(installer)](RunContext& run, const char* port_text) {
-    return static_cast<int>(installer->RunInstallation(run, port_text));
+    installer->RunInstallation(run, port_text);
   };
 }
 

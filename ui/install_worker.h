@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "install/installation.h"
-#include "ui/qt/stanload_dialog.h"
+#include "ui/main_dialog.h"
 
 namespace zelt20 {
 

@@ -1,0 +1,170 @@
+#include "ui/main_dialog.h"
+
+#include <system_error>
+#include <utility>
+
+#include "core/cp1251.h"
+#include "install/installation.h"
+#include "ui/port_tooltip.h"
+
+namespace zelt20 {
+namespace {
+
+const char* WindowCaption() { return "Установщик рабочей программы для станции ZELT20"_cp1251; }
+const char* StartCaption() { return "Запись"_cp1251; }
+const char* ExitCaption() { return "Выход"_cp1251; }
+const char* StopCaption() { return "Стоп"_cp1251; }
+
+// The worker thread: one run, then its end reported to the window. What the
+// run holds is let go first: once the end is reported, the window may close
+// and the process end, and the thread must have nothing left to destroy.
+void WorkerThread(std::shared_ptr<WorkerLink> link, RunWorker run_worker, PortText port_text) {
+  run_worker(*link, port_text.CString());
+  run_worker = nullptr;
+  link->WorkerEnded();
+}
+
+}  // namespace
+
+MainDialog::MainDialog(DialogView& view, std::shared_ptr<WorkerLink> link, Setup setup)
+    : view_(view), link_(std::move(link)), setup_(std::move(setup)) {
+  link_->Attach(*this);
+}
+
+MainDialog::~MainDialog() {
+  link_->Detach();
+  if (!worker_.joinable()) return;
+  if (link_->WaitForWorkerEnd(std::chrono::milliseconds(0))) {
+    worker_.join();
+  } else {
+    worker_.detach();
+  }
+}
+
+DialogState MainDialog::State() const { return StateOf(link_->Flags(), run_active_); }
+
+void MainDialog::OnCreate() { remembered_port_ = ReadRememberedPort(setup_.settings_path); }
+
+void MainDialog::OnInitDialog() {
+  link_->Flags().Reset();
+  run_active_ = false;
+  log_text_.Clear();
+  view_.SetWindowCaption(WindowCaption());
+  LogInstallerRelease(*this);
+  view_.MakeLogReadOnly();
+  view_.ShowLog(log_text_.Text());
+  view_.SetProgressPosition(0);
+  view_.SetStartCaption(StartCaption());
+  view_.SetStopExitCaption(ExitCaption());
+  SetUpPortBox();
+}
+
+void MainDialog::SetUpPortBox() {
+  for (int position = 0; position < kPortBoxEntries; ++position) {
+    view_.AddPortEntry(PortEntryText(position));
+  }
+  const PortBoxStart start = StartPortBox(remembered_port_, setup_.command_line_port);
+  view_.SelectPortEntry(start.selected_position);
+  view_.SetPortBoxText(start.shown_text);
+  port_box_enabled_ = !start.locked;
+  view_.EnablePortBox(port_box_enabled_);
+  HintAtPort(start.shown_text);
+}
+
+void MainDialog::OnPortBoxEdited() { HintAtPort(view_.PortBoxText()); }
+
+void MainDialog::HintAtPort(const std::string& port_text) {
+  view_.SetPortBoxHint(PortBoxTooltip(Cp1251ToUtf8(port_text), setup_.settings_path));
+}
+
+void MainDialog::OnOK() {
+  // Start is offered in Ready only: from its press until a run that never
+  // opened the port ends, so no second worker can start.
+  if (NextState(State(), DialogEvent::kStart) != DialogState::kOpeningPort) return;
+  view_.EnableStart(false);
+  link_->Flags().port_may_retry = true;
+  view_.SetStopExitCaption(StopCaption());
+  port_text_.Assign(TakePortText());
+  run_active_ = true;
+  StartWorker();
+}
+
+std::string MainDialog::TakePortText() {
+  // A disabled box here is one locked by the command-line port.
+  if (!port_box_enabled_) return setup_.command_line_port;
+  std::string text = view_.PortBoxText();
+  port_box_enabled_ = false;
+  view_.EnablePortBox(false);
+  return text;
+}
+
+void MainDialog::StartWorker() {
+  // The previous worker called FinishRun as its last action; it is gone or
+  // about to be.
+  if (worker_.joinable()) worker_.join();
+  link_->WorkerStarting();
+  try {
+    worker_ = std::thread(WorkerThread, link_, setup_.run_worker, port_text_);
+  } catch (const std::system_error&) {
+    // Nothing is reported; the window keeps the look of a run opening the
+    // port, and Stop/Exit closes it.
+    link_->WorkerEnded();
+  }
+}
+
+void MainDialog::OnCancel() {
+  const std::optional<DialogState> next = NextState(State(), DialogEvent::kStopExit);
+  if (next == DialogState::kStopping) {
+    link_->Flags().stop_requested = true;
+    view_.SetStopExitCaption(ExitCaption());
+  } else if (next == DialogState::kClosed) {
+    EndDialog();
+  }
+}
+
+void MainDialog::EndDialog() {
+  // The window stops serving the worker before it waits for it: a worker
+  // blocked in a request goes on at once instead of waiting for a window
+  // that is waiting for it.
+  link_->Detach();
+  if (worker_.joinable()) {
+    if (link_->WaitForWorkerEnd(setup_.close_wait)) {
+      worker_.join();
+    } else {
+      worker_.detach();
+      left_worker_running_ = true;
+    }
+  }
+  view_.CloseWindow();
+}
+
+void MainDialog::OnDestroy() {
+  StoreRememberedPort(setup_.settings_path, RememberedPortForSelection(view_.PortBoxSelection()));
+}
+
+void MainDialog::AppendLog(const char* text) {
+  log_text_.Append(text);
+  view_.ShowLog(log_text_.Text());
+}
+
+void MainDialog::SetProgressPosition(std::int32_t position) { view_.SetProgressPosition(position); }
+
+bool MainDialog::AskConfirmation(const char* text, const char* caption) {
+  return view_.AskConfirmation(text, caption);
+}
+
+void MainDialog::FinishRun() {
+  if (link_->Flags().port_may_retry && setup_.port_failure) {
+    if (const std::optional<DeviceFailure> failure = setup_.port_failure()) {
+      view_.SetPortBoxHint(PortFailureTooltip(*failure, setup_.settings_path));
+    }
+  }
+  if (link_->Flags().port_may_retry) view_.EnableStart(true);
+  run_active_ = false;
+  port_box_enabled_ = true;
+  view_.EnablePortBox(true);
+  view_.SetStopExitCaption(ExitCaption());
+  view_.FocusStopExit();
+}
+
+}  // namespace zelt20
