@@ -27,7 +27,7 @@ ComDevice DeviceForCom(std::uint32_t number, const std::optional<std::string>&) 
   return {std::string(kComPathPrefix) + std::to_string(number), ComSource::kDefault};
 }
 
-// The system names its COM ports itself; "\\.\COM007" is opened as written.
+// The system names its COM ports itself; "\\.\COM007" is opened as it is.
 std::optional<std::string> ResolvePortPath(std::string_view port_path,
                                            const std::optional<std::string>&) {
   return std::string(port_path);

@@ -1,5 +1,5 @@
 // The Win32 window under Wine (on a virtual X display): the resources
-// zelt20-installer.exe carries (the dialog template as written, the icon,
+// zelt20-installer.exe carries (dialog template 102, the icon,
 // the version and the manifest), the dialog as initialisation leaves it,
 // the port box from the remembered port, the worker's requests through
 // window messages, closing during a run, minimised painting, and the
@@ -163,7 +163,7 @@ struct ControlTemplate {
   std::wstring text;
 };
 
-// The six controls as written, in tab order.
+// The six controls of template 102, in tab order.
 const ControlTemplate kControls[] = {
     {IDOK, L"Button", {236, 7, 39, 15}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, L"OK"},
     {IDCANCEL, L"Button", {236, 26, 39, 15}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
