@@ -96,7 +96,8 @@ timeout 1200 cmake --build "$build" -j "$jobs"
 window_program=$build/ui/win32/zelt20-installer.exe
 
 banner "zelt20-installer.exe needs only the system's DLLs"
-system_dlls=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll "
+# SetupAPI lists the COM ports for the port box's hint; every Windows has it.
+system_dlls=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll setupapi.dll user32.dll "
 dlls=$(x86_64-w64-mingw32-objdump -p "$window_program" | sed -n 's/^[[:space:]]*DLL Name: //p')
 echo $dlls
 for dll in $dlls; do
