@@ -25,6 +25,7 @@
 #include "tests/support/release_text.h"
 #include "tests/support/remote_worker.h"
 #include "tests/support/temp_dir.h"
+#include "tests/win32/window_text.h"
 #include "ui/win32/dialog_window.h"
 #include "ui/win32/resource.h"
 
@@ -34,17 +35,9 @@ namespace {
 using test::RemoteWorker;
 namespace steps = test::steps;
 
-const wchar_t kCaption[] = L"Установщик рабочей программы для станции ZELT20";
+using test::TextOf;
+using test::kWindowCaption;
 const wchar_t kBoxCaption[] = L"Внимание";
-
-std::wstring TextOf(HWND window) {
-  // WM_GETTEXT also reads another process's controls.
-  const auto length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<std::size_t>(length));
-  return text;
-}
 
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
@@ -286,7 +279,7 @@ class OpenWindow {
       closed_ = true;
     });
     test::WaitUntil([this] {
-      dialog = thread_id_ == 0 ? nullptr : FindTopLevel(thread_id_, false, L"#32770", kCaption);
+      dialog = thread_id_ == 0 ? nullptr : FindTopLevel(thread_id_, false, L"#32770", kWindowCaption);
       return dialog != nullptr;
     });
   }
@@ -411,7 +404,7 @@ TEST(Win32Dialog, OpensAsInitialisationLeavesIt) {
     EXPECT_EQ(stop, window.Control(id)) << id;
   }
 
-  EXPECT_EQ(TextOf(window.dialog), kCaption);
+  EXPECT_EQ(TextOf(window.dialog), kWindowCaption);
   EXPECT_EQ(TextOf(window.Control(IDOK)), L"Запись");
   EXPECT_EQ(TextOf(window.Control(IDCANCEL)), L"Выход");
   EXPECT_EQ(SendMessageW(window.dialog, DM_GETDEFID, 0, 0), MAKELONG(IDOK, DC_HASDEFID));
@@ -683,7 +676,7 @@ TEST(Win32Program, CommandLinePortIsTakenWholeAndRefused) {
                              nullptr, folder.Path().c_str(), &startup, &process));
   HWND dialog = nullptr;
   EXPECT_TRUE(test::WaitUntil([&process, &dialog] {
-    dialog = FindTopLevel(process.dwProcessId, true, L"#32770", kCaption);
+    dialog = FindTopLevel(process.dwProcessId, true, L"#32770", kWindowCaption);
     return dialog != nullptr;
   }));
   if (dialog != nullptr) {

@@ -23,24 +23,19 @@
 #include <cwchar>
 #include <string>
 
+#include "tests/win32/window_text.h"
+
 namespace {
 
-const wchar_t kCaption[] = L"Установщик рабочей программы для станции ZELT20";
+using zelt20::test::TextOf;
+using zelt20::test::kWindowCaption;
 const wchar_t kBoxCaption[] = L"Внимание";
 constexpr int kLogPane = 1004;
 constexpr int kProgressBar = 1000;
 constexpr DWORD kLooks = 10;  // a second
 constexpr DWORD kBoundSeconds = 600;
 
-HWND Window() { return FindWindowW(L"#32770", kCaption); }
-
-std::wstring TextOf(HWND window) {
-  const auto length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<std::size_t>(length));
-  return text;
-}
+HWND Window() { return FindWindowW(L"#32770", kWindowCaption); }
 
 void Print(const std::wstring& text) {
   const int length = static_cast<int>(text.size());
