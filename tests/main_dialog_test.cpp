@@ -359,6 +359,23 @@ TEST(MainDialog, WorkerLeftRunningNeverReachesTheWindow) {
   EXPECT_FALSE(window.view.start_enabled);
 }
 
+// A request handed over just before the window lets go stays queued
+// unrun; it must not keep the link, and with it the queue, alive.
+TEST(MainDialog, RequestLeftQueuedDoesNotKeepTheLinkAlive) {
+  std::weak_ptr<QueuedLink> link;
+  {
+    Window window(std::nullopt, {}, std::chrono::milliseconds(1));
+    link = window.link;
+    ASSERT_TRUE(window.Reach(DialogState::kOpeningPort));
+    window.worker->PostFinish(steps::Log("перед закрытием\r\n"_cp1251));
+    ASSERT_TRUE(test::WaitUntil([&window] { return window.link->Queued() == 1; }));
+    window.dialog->OnCancel();
+    ASSERT_TRUE(test::WaitUntil([&window] { return !window.worker->Running(); }));
+    EXPECT_EQ(window.link->Queued(), 1u);
+  }
+  EXPECT_TRUE(test::WaitUntil([&link] { return link.expired(); }));
+}
+
 struct RememberedPortCase {
   std::optional<std::string> stored;
   int selected;

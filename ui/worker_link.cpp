@@ -83,9 +83,12 @@ bool WorkerLink::PostAndWait(const std::function<void(std::function<void()> job)
   if (dialog_ == nullptr) return false;
   // Handed over while attached, under the lock that Detach takes, so the
   // window is still there. A window that drops the job unrun has detached
-  // before, which also ends the wait.
-  post([self = shared_from_this(), done, request = std::move(request)] {
-    if (!self->RunArrived(request)) return;
+  // before, which also ends the wait. The job holds the link weakly: a job
+  // left in a queue that the link or the window owns must not keep them
+  // alive, and while a worker waits for it the worker owns the link.
+  post([link = weak_from_this(), done, request = std::move(request)] {
+    const std::shared_ptr<WorkerLink> self = link.lock();
+    if (self == nullptr || !self->RunArrived(request)) return;
     {
       std::lock_guard done_lock(self->mutex_);
       *done = true;

@@ -26,6 +26,11 @@ bool QueuedLink::CarryOut(Request request) {
       std::move(request));
 }
 
+std::size_t QueuedLink::Queued() {
+  std::lock_guard lock(mutex_);
+  return jobs_.size();
+}
+
 bool QueuedLink::ServeUntil(const std::function<bool()>& condition) {
   const auto bound = std::chrono::steady_clock::now() + kServeBound;
   while (!condition()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -17,6 +18,8 @@ class QueuedLink final : public WorkerLink {
   // Carries out the queued requests until the condition holds; false after
   // a generous bound, so that a fault fails the test instead of hanging it.
   bool ServeUntil(const std::function<bool()>& condition);
+  // Requests handed over and not carried out yet.
+  std::size_t Queued();
 
  protected:
   bool CarryOut(Request request) override;
