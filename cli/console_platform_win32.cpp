@@ -1,24 +1,16 @@
-#include "cli/console_platform.h"
-
-#ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
-#else
-#include <unistd.h>
 
-#include <csignal>
-#endif
+#include "cli/console_platform.h"
 
 namespace zelt20 {
 namespace {
 
 RunFlags* g_flags = nullptr;
-
-#ifdef _WIN32
-
 std::atomic<bool> g_interrupted{false};
 
 // Runs on a thread of its own that the system starts for the event.
@@ -36,18 +28,7 @@ HANDLE ConsoleOf(std::FILE* stream) {
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
 }
 
-#else
-
-void OnInterrupt(int) {
-  g_flags->stop_requested = true;
-  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program
-}
-
-#endif
-
 }  // namespace
-
-#ifdef _WIN32
 
 bool IsTerminal(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
 
@@ -80,27 +61,5 @@ void WriteUtf8(std::FILE* stream, std::string_view text) {
   DWORD written = 0;
   WriteConsoleW(console, wide.data(), static_cast<DWORD>(units), &written, nullptr);
 }
-
-#else
-
-bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
-
-void InstallInterruptHandler(RunFlags& flags) {
-  g_flags = &flags;
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no restart: a pending box answer reads as Cancel
-  sigaction(SIGINT, &action, nullptr);
-}
-
-void UseBinaryOutput() {}
-
-void WriteUtf8(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
-
-#endif
 
 }  // namespace zelt20
