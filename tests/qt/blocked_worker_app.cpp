@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QTimer>
 #include <array>
 #include <atomic>
 
-#include "ui/qt/stanload_app.h"
+#include "ui/qt/window_program.h"
 
 namespace {
 
@@ -48,9 +49,7 @@ void PressStartWhenOpen() {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
-  zelt20::StanloadApp app(argc, argv, BlockedRead);
-  PressStartWhenOpen();
-  app.InitInstance();
-  return app.ExitInstance();
-}
+// The application calls it as it starts, before the window opens.
+Q_COREAPP_STARTUP_FUNCTION(PressStartWhenOpen)
+
+int main(int argc, char* argv[]) { return zelt20::RunWindowProgram(argc, argv, BlockedRead); }

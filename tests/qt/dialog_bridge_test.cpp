@@ -14,9 +14,9 @@ namespace zelt20::test {
 namespace {
 
 struct Window {
-  explicit Window(std::chrono::milliseconds close_wait = StanloadDialog::kCloseWait)
-      : dialog(std::make_unique<StanloadDialog>(
-            StanloadDialog::Setup{worker->Worker(), {}, settings.Path(), close_wait})),
+  explicit Window(std::chrono::milliseconds close_wait = DialogWindow::kCloseWait)
+      : dialog(std::make_unique<DialogWindow>(
+            DialogWindow::Setup{worker->Worker(), {}, settings.Path(), close_wait})),
         controls(*dialog) {
     dialog->show();
   }
@@ -29,7 +29,7 @@ struct Window {
 
   TestSettings settings;
   std::shared_ptr<RemoteWorker> worker = MakeRemoteWorker();
-  std::unique_ptr<StanloadDialog> dialog;
+  std::unique_ptr<DialogWindow> dialog;
   Controls controls;
 };
 

@@ -38,7 +38,7 @@ std::shared_ptr<RemoteWorker> MakeRemoteWorker() {
   return std::make_shared<RemoteWorker>(ServeWindowUntil);
 }
 
-Controls::Controls(StanloadDialog& dialog)
+Controls::Controls(DialogWindow& dialog)
     : start(dialog.findChild<QPushButton*>(QStringLiteral("start"))),
       stop_exit(dialog.findChild<QPushButton*>(QStringLiteral("stopExit"))),
       progress(dialog.findChild<QProgressBar*>(QStringLiteral("progress"))),
@@ -59,11 +59,11 @@ bool TestSettings::Exists() const { return QFile::exists(QString::fromStdString(
 
 std::string TestSettings::Stored() const { return ReadSetting(path_, "port", "com"); }
 
-std::unique_ptr<StanloadDialog> OpenDialog(RunWorker worker, const TestSettings& settings,
+std::unique_ptr<DialogWindow> OpenDialog(RunWorker worker, const TestSettings& settings,
                                            std::string command_line_port) {
-  auto dialog = std::make_unique<StanloadDialog>(
-      StanloadDialog::Setup{std::move(worker), std::move(command_line_port), settings.Path(),
-                            StanloadDialog::kCloseWait});
+  auto dialog = std::make_unique<DialogWindow>(
+      DialogWindow::Setup{std::move(worker), std::move(command_line_port), settings.Path(),
+                            DialogWindow::kCloseWait});
   dialog->show();
   if (!QTest::qWaitForWindowActive(dialog.get())) return nullptr;
   return dialog;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/support/remote_worker.h"
-#include "ui/qt/stanload_dialog.h"
+#include "ui/qt/dialog_window.h"
 
 class QComboBox;
 class QLabel;
@@ -28,7 +28,7 @@ std::shared_ptr<RemoteWorker> MakeRemoteWorker();
 
 // The window's controls, found by their names.
 struct Controls {
-  explicit Controls(StanloadDialog& dialog);
+  explicit Controls(DialogWindow& dialog);
   QPushButton* start;
   QPushButton* stop_exit;
   QProgressBar* progress;
@@ -54,7 +54,7 @@ class TestSettings {
 };
 
 // The window as the program opens it, shown and active.
-std::unique_ptr<StanloadDialog> OpenDialog(RunWorker worker, const TestSettings& settings,
+std::unique_ptr<DialogWindow> OpenDialog(RunWorker worker, const TestSettings& settings,
                                            std::string command_line_port = {});
 
 // The log pane's text as the operator sees it (line ends as "\n").

@@ -33,7 +33,7 @@ struct Window {
 
   TestSettings settings;
   std::shared_ptr<RemoteWorker> worker = MakeRemoteWorker();
-  std::unique_ptr<StanloadDialog> dialog;
+  std::unique_ptr<DialogWindow> dialog;
 };
 
 }  // namespace
@@ -72,8 +72,8 @@ class DialogPortTest : public QObject {
     WriteSetting(settings.Path(), "devices", "com7", "/dev/ttyUSB0");
     std::shared_ptr<RemoteWorker> worker = MakeRemoteWorker();
     std::optional<DeviceFailure> failure = DeviceFailure{"/dev/ttyUSB0", ENOTTY};
-    auto dialog = std::make_unique<StanloadDialog>(StanloadDialog::Setup{
-        worker->Worker(), {}, settings.Path(), StanloadDialog::kCloseWait, [&] { return failure; }});
+    auto dialog = std::make_unique<DialogWindow>(DialogWindow::Setup{
+        worker->Worker(), {}, settings.Path(), DialogWindow::kCloseWait, [&] { return failure; }});
     dialog->show();
     QComboBox* box = Controls(*dialog).port_box;
     const QString mapped =

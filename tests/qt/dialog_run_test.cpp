@@ -77,7 +77,7 @@ struct Window {
 
   TestSettings settings;
   std::shared_ptr<StationRig> rig = std::make_shared<StationRig>();
-  std::unique_ptr<StanloadDialog> dialog;
+  std::unique_ptr<DialogWindow> dialog;
 };
 
 }  // namespace

@@ -26,7 +26,7 @@ const std::string kReleaseLine = "Версия устанавливаемого 
 
 // The window's state as the state table defines it from the run flags, the
 // worker and the controls; anything else is spelled out.
-QString StateOf(const StanloadDialog& dialog, const Controls& controls, bool worker_running) {
+QString StateOf(const DialogWindow& dialog, const Controls& controls, bool worker_running) {
   const RunFlags& flags = dialog.Flags();
   const bool stop = controls.stop_exit->text() == Utf8("Стоп");
   const bool exit = controls.stop_exit->text() == Utf8("Выход");
@@ -51,7 +51,7 @@ QString StateOf(const StanloadDialog& dialog, const Controls& controls, bool wor
 struct Window {
   TestSettings settings;
   std::shared_ptr<RemoteWorker> worker = MakeRemoteWorker();
-  std::unique_ptr<StanloadDialog> dialog = OpenDialog(worker->Worker(), settings);
+  std::unique_ptr<DialogWindow> dialog = OpenDialog(worker->Worker(), settings);
   Controls controls{*dialog};
 
   QString State() const { return StateOf(*dialog, controls, worker->Running()); }

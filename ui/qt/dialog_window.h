@@ -20,15 +20,15 @@ namespace zelt20 {
 
 class LogPane;
 
-class StanloadDialog final : public QDialog, private DialogView {
+class DialogWindow final : public QDialog, private DialogView {
  public:
   using Setup = MainDialog::Setup;
   static constexpr std::chrono::milliseconds kCloseWait = MainDialog::kCloseWait;
 
-  explicit StanloadDialog(Setup setup);
-  ~StanloadDialog() override;
-  StanloadDialog(const StanloadDialog&) = delete;
-  StanloadDialog& operator=(const StanloadDialog&) = delete;
+  explicit DialogWindow(Setup setup);
+  ~DialogWindow() override;
+  DialogWindow(const DialogWindow&) = delete;
+  DialogWindow& operator=(const DialogWindow&) = delete;
 
   // Start: the Start button, or Enter while it is enabled.
   void OnOK() { logic_->OnOK(); }

@@ -1,4 +1,4 @@
-#include "ui/qt/stanload_dialog.h"
+#include "ui/qt/dialog_window.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -41,7 +41,7 @@ QFont DialogFont() {
 
 }  // namespace
 
-StanloadDialog::StanloadDialog(Setup setup)
+DialogWindow::DialogWindow(Setup setup)
     : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
@@ -56,9 +56,9 @@ StanloadDialog::StanloadDialog(Setup setup)
   start_->setFocus();
 }
 
-StanloadDialog::~StanloadDialog() = default;
+DialogWindow::~DialogWindow() = default;
 
-void StanloadDialog::CreateControls() {
+void DialogWindow::CreateControls() {
   setFont(DialogFont());
   const DialogUnits units(font());
   setFixedSize(units.ToPixels(kWindowSize));
@@ -111,49 +111,49 @@ void StanloadDialog::CreateControls() {
   connect(port_box_, &QComboBox::editTextChanged, this, [this] { logic_->OnPortBoxEdited(); });
 }
 
-void StanloadDialog::reject() { logic_->OnCancel(); }
+void DialogWindow::reject() { logic_->OnCancel(); }
 
-void StanloadDialog::SetWindowCaption(std::string_view text) { setWindowTitle(OperatorText(text)); }
+void DialogWindow::SetWindowCaption(std::string_view text) { setWindowTitle(OperatorText(text)); }
 
-void StanloadDialog::SetStartCaption(std::string_view text) { start_->setText(OperatorText(text)); }
+void DialogWindow::SetStartCaption(std::string_view text) { start_->setText(OperatorText(text)); }
 
-void StanloadDialog::SetStopExitCaption(std::string_view text) {
+void DialogWindow::SetStopExitCaption(std::string_view text) {
   stop_exit_->setText(OperatorText(text));
 }
 
-void StanloadDialog::EnableStart(bool enabled) { start_->setEnabled(enabled); }
+void DialogWindow::EnableStart(bool enabled) { start_->setEnabled(enabled); }
 
-void StanloadDialog::FocusStopExit() { stop_exit_->setFocus(); }
+void DialogWindow::FocusStopExit() { stop_exit_->setFocus(); }
 
-void StanloadDialog::AddPortEntry(std::string_view text) { port_box_->addItem(OperatorText(text)); }
+void DialogWindow::AddPortEntry(std::string_view text) { port_box_->addItem(OperatorText(text)); }
 
-void StanloadDialog::SelectPortEntry(int position) { port_box_->setCurrentIndex(position); }
+void DialogWindow::SelectPortEntry(int position) { port_box_->setCurrentIndex(position); }
 
-void StanloadDialog::SetPortBoxText(std::string_view text) {
+void DialogWindow::SetPortBoxText(std::string_view text) {
   port_box_->setEditText(OperatorText(text));
 }
 
-void StanloadDialog::EnablePortBox(bool enabled) { port_box_->setEnabled(enabled); }
+void DialogWindow::EnablePortBox(bool enabled) { port_box_->setEnabled(enabled); }
 
-void StanloadDialog::SetPortBoxHint(std::string_view text) {
+void DialogWindow::SetPortBoxHint(std::string_view text) {
   port_box_->setToolTip(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-std::string StanloadDialog::PortBoxText() const {
+std::string DialogWindow::PortBoxText() const {
   return Utf8ToCp1251(port_box_->currentText().toStdString());
 }
 
-int StanloadDialog::PortBoxSelection() const { return port_box_->currentIndex(); }
+int DialogWindow::PortBoxSelection() const { return port_box_->currentIndex(); }
 
-void StanloadDialog::MakeLogReadOnly() { log_pane_->MakeReadOnly(); }
+void DialogWindow::MakeLogReadOnly() { log_pane_->MakeReadOnly(); }
 
-void StanloadDialog::ShowLog(std::string_view log) { log_pane_->ShowLog(log); }
+void DialogWindow::ShowLog(std::string_view log) { log_pane_->ShowLog(log); }
 
-void StanloadDialog::SetProgressPosition(std::int32_t position) {
+void DialogWindow::SetProgressPosition(std::int32_t position) {
   progress_->setValue(std::clamp(position, 0, 100));
 }
 
-bool StanloadDialog::AskConfirmation(const char* text, const char* caption) {
+bool DialogWindow::AskConfirmation(const char* text, const char* caption) {
   QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, OperatorText(caption),
                                               OperatorText(text),
                                               QMessageBox::Ok | QMessageBox::Cancel, this);
@@ -166,7 +166,7 @@ bool StanloadDialog::AskConfirmation(const char* text, const char* caption) {
 
 // Closing destroys the window as far as the program is concerned: the port
 // is stored now.
-void StanloadDialog::CloseWindow() {
+void DialogWindow::CloseWindow() {
   logic_->OnDestroy();
   QDialog::done(QDialog::Rejected);
 }

@@ -1,0 +1,38 @@
+#include "ui/qt/window_program.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/cp1251.h"
+#include "core/settings_file.h"
+#include "ui/port_setting.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/dialog_window.h"
+
+namespace zelt20 {
+
+int RunWindowProgram(int& argc, char** argv, RunWorker run_worker,
+                     std::function<std::optional<DeviceFailure>()> port_failure) {
+  bool worker_left_running = false;
+  {
+    QApplication qt(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    std::vector<std::string> after_name;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+      after_name.push_back(arguments[i].toStdString());
+    }
+    QApplication::setWindowIcon(MakeApplicationIcon());
+    DialogWindow window({std::move(run_worker), Utf8ToCp1251(CommandLinePort(after_name)),
+                         SettingsPath(), DialogWindow::kCloseWait, std::move(port_failure)});
+    window.exec();
+    worker_left_running = window.LeftWorkerRunning();
+  }
+  if (worker_left_running) std::quick_exit(EXIT_SUCCESS);
+  return EXIT_SUCCESS;
+}
+
+}  // namespace zelt20
