@@ -115,7 +115,7 @@ class DialogStateTest : public QObject {
   void layoutStaysInsideTheWindow() {
     Window window;
     const DialogUnits units(window.dialog->font());
-    QCOMPARE(window.dialog->size(), units.ToPixels(QSize(279, 129)));
+    QCOMPARE(window.dialog->size(), units.ToPixels({0, 0, 279, 129}).size());
     const QRect client = window.dialog->rect();
     const Controls& c = window.controls;
     const QList<QWidget*> controls = {c.start, c.stop_exit, c.progress, c.log_pane, c.port_box,

@@ -25,13 +25,9 @@ DialogUnits::DialogUnits(const QFont& font) {
   base_y_ = metrics.height();
 }
 
-QRect DialogUnits::ToPixels(const QRect& units) const {
-  return {Scale(units.x(), base_x_, 4), Scale(units.y(), base_y_, 8),
-          Scale(units.width(), base_x_, 4), Scale(units.height(), base_y_, 8)};
-}
-
-QSize DialogUnits::ToPixels(const QSize& units) const {
-  return {Scale(units.width(), base_x_, 4), Scale(units.height(), base_y_, 8)};
+QRect DialogUnits::ToPixels(const dialog_layout::Rect& units) const {
+  return {Scale(units.x, base_x_, 4), Scale(units.y, base_y_, 8), Scale(units.width, base_x_, 4),
+          Scale(units.height, base_y_, 8)};
 }
 
 }  // namespace zelt20

@@ -5,7 +5,8 @@
 
 #include <QFont>
 #include <QRect>
-#include <QSize>
+
+#include "ui/dialog_layout.h"
 
 namespace zelt20 {
 
@@ -13,8 +14,7 @@ class DialogUnits {
  public:
   explicit DialogUnits(const QFont& font);
 
-  QRect ToPixels(const QRect& units) const;
-  QSize ToPixels(const QSize& units) const;
+  QRect ToPixels(const dialog_layout::Rect& units) const;
 
  private:
   // Pixels per 4 horizontal and per 8 vertical dialog units.

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/cp1251.h"
+#include "ui/dialog_layout.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/log_pane.h"
@@ -20,21 +21,13 @@
 namespace zelt20 {
 namespace {
 
-// The window's layout in dialog units.
-constexpr QSize kWindowSize{279, 129};
-constexpr QRect kStartRect{236, 7, 39, 15};
-constexpr QRect kStopExitRect{236, 26, 39, 15};
-constexpr QRect kProgressRect{4, 119, 227, 7};
-constexpr QRect kLogPaneRect{4, 4, 227, 111};
-constexpr QRect kPortBoxRect{238, 58, 37, 50};  // the height includes the dropped list
-constexpr QRect kComLabelRect{245, 48, 18, 8};
 // Tab stops of a multi-line edit: every 32 dialog units. The station's
 // report lines line up their values with tabs.
-constexpr QSize kLogTabStop{32, 0};
+constexpr dialog_layout::Rect kLogTabStop{0, 0, 32, 0};
 
 QFont DialogFont() {
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPointSize(8);
+  QFont font(QString::fromLatin1(dialog_layout::kFontName));
+  font.setPointSize(dialog_layout::kFontPoints);
   font.setStyleHint(QFont::SansSerif);
   return font;
 }
@@ -61,12 +54,13 @@ DialogWindow::~DialogWindow() = default;
 void DialogWindow::CreateControls() {
   setFont(DialogFont());
   const DialogUnits units(font());
-  setFixedSize(units.ToPixels(kWindowSize));
-  move(0, 0);
+  const QRect window = units.ToPixels(dialog_layout::kWindow);
+  setFixedSize(window.size());
+  move(window.topLeft());
 
   start_ = new QPushButton(this);
   start_->setObjectName(QStringLiteral("start"));
-  start_->setGeometry(units.ToPixels(kStartRect));
+  start_->setGeometry(units.ToPixels(dialog_layout::kStart.rect));
   start_->setDefault(true);
   connect(start_, &QPushButton::clicked, this, [this] { logic_->OnOK(); });
 
@@ -74,26 +68,26 @@ void DialogWindow::CreateControls() {
   // while Start is enabled and does nothing otherwise.
   stop_exit_ = new QPushButton(this);
   stop_exit_->setObjectName(QStringLiteral("stopExit"));
-  stop_exit_->setGeometry(units.ToPixels(kStopExitRect));
+  stop_exit_->setGeometry(units.ToPixels(dialog_layout::kStopExit.rect));
   stop_exit_->setAutoDefault(false);
   connect(stop_exit_, &QPushButton::clicked, this, [this] { logic_->OnCancel(); });
 
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
-  progress_->setGeometry(units.ToPixels(kProgressRect));
+  progress_->setGeometry(units.ToPixels(dialog_layout::kProgress.rect));
   progress_->setRange(0, 100);
   progress_->setTextVisible(false);
 
   log_pane_ = new LogPane(this);
   log_pane_->setObjectName(QStringLiteral("logPane"));
-  log_pane_->setGeometry(units.ToPixels(kLogPaneRect));
+  log_pane_->setGeometry(units.ToPixels(dialog_layout::kLogPane.rect));
   log_pane_->setTabStopDistance(units.ToPixels(kLogTabStop).width());
 
   port_box_ = new QComboBox(this);
   port_box_->setObjectName(QStringLiteral("portBox"));
   port_box_->setEditable(true);
   port_box_->setInsertPolicy(QComboBox::NoInsert);
-  const QRect box = units.ToPixels(kPortBoxRect);
+  const QRect box = units.ToPixels(dialog_layout::kPortBox.rect);
   const int closed_height = port_box_->sizeHint().height();
   port_box_->setGeometry(box.x(), box.y(), box.width(), closed_height);
   const int row_height = port_box_->fontMetrics().height() + 2;
@@ -101,7 +95,7 @@ void DialogWindow::CreateControls() {
 
   auto* com_label = new QLabel(QStringLiteral("COM"), this);
   com_label->setObjectName(QStringLiteral("comLabel"));
-  com_label->setGeometry(units.ToPixels(kComLabelRect));
+  com_label->setGeometry(units.ToPixels(dialog_layout::kComLabel.rect));
   com_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   setTabOrder(start_, stop_exit_);
