@@ -36,7 +36,7 @@ class ExchangeTest : public ::testing::Test {
   int reply_length = -1;
 
   void SetUp() override {
-    ASSERT_EQ(link.port.OpenPort("\\\\.\\COM1"), LinkResult::kDone);
+    ASSERT_EQ(link.port.OpenPort("\\\\.\\COM1", "/dev/ttyS0"), LinkResult::kDone);
     buffer.fill(0xEE);
   }
   ExchangeResult Exchange(std::uint16_t command, std::uint16_t selector) {

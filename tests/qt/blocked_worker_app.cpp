@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 
+#include "core/settings_file.h"
 #include "ui/qt/stanload_app.h"
 
 namespace {
@@ -49,7 +50,7 @@ void PressStartWhenOpen() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  zelt20::StanloadApp app(argc, argv, BlockedRead);
+  zelt20::StanloadApp app(argc, argv, zelt20::SettingsPath(), BlockedRead);
   PressStartWhenOpen();
   app.InitInstance();
   return app.ExitInstance();

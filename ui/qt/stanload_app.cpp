@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "core/cp1251.h"
-#include "core/settings_file.h"
 #include "ui/qt/app_icon.h"
 
 namespace zelt20 {
 
-StanloadApp::StanloadApp(int& argc, char** argv, RunWorker run_worker,
+StanloadApp::StanloadApp(int& argc, char** argv, std::optional<std::string> settings_path,
+                         RunWorker run_worker,
                          std::function<std::optional<DeviceFailure>()> port_failure)
     : qt_(std::make_unique<QApplication>(argc, argv)),
+      settings_path_(std::move(settings_path)),
       run_worker_(std::move(run_worker)),
       port_failure_(std::move(port_failure)) {
   const QStringList arguments = QCoreApplication::arguments();
@@ -28,7 +29,7 @@ StanloadApp::~StanloadApp() = default;
 
 bool StanloadApp::InitInstance() {
   auto dialog = std::make_unique<StanloadDialog>(StanloadDialog::Setup{
-      run_worker_, command_line_, SettingsPath(), StanloadDialog::kCloseWait, port_failure_});
+      run_worker_, command_line_, settings_path_, StanloadDialog::kCloseWait, port_failure_});
   dialog->exec();
   worker_left_running_ = dialog->LeftWorkerRunning();
   dialog.reset();

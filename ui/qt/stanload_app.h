@@ -15,7 +15,8 @@ class StanloadApp {
  public:
   // Qt takes its own options from the arguments; the rest, joined, is the
   // command-line port. port_failure tells why a run could not open its port.
-  StanloadApp(int& argc, char** argv, RunWorker run_worker,
+  StanloadApp(int& argc, char** argv, std::optional<std::string> settings_path,
+              RunWorker run_worker,
               std::function<std::optional<DeviceFailure>()> port_failure = {});
   ~StanloadApp();
   StanloadApp(const StanloadApp&) = delete;
@@ -31,6 +32,7 @@ class StanloadApp {
 
  private:
   std::unique_ptr<QApplication> qt_;
+  std::optional<std::string> settings_path_;
   RunWorker run_worker_;
   std::function<std::optional<DeviceFailure>()> port_failure_;
   // The command-line port: the text after the program's name (Windows-1251).
