@@ -54,12 +54,11 @@ RunOutcome Installer::RunInstallation(RunContext& dialog, const char* port_text)
   RunFlags& flags = dialog.Flags();
   flags.port_may_retry = true;
   StationLink link(platform_.device, dialog);
-  MessageLog& log = link.log;
+  MessageLog& log = link.Log();
 
   port_failure_.reset();
   const std::optional<ComPort> port = PortFromText(port_text, log);
-  if (!port ||
-      link.port.OpenPort(port->path.c_str(), platform_.ports(*port).device) != LinkResult::kDone) {
+  if (!port || link.OpenPort(port->path.c_str(), platform_.ports(*port).device) != LinkResult::kDone) {
     if (port) port_failure_ = platform_.device.LastOpenFailure();
     dialog.FinishRun();
     return RunOutcome::kEarlyEnd;
@@ -72,17 +71,17 @@ RunOutcome Installer::RunInstallation(RunContext& dialog, const char* port_text)
   const RunOutcome outcome = flags.stop_requested ? RunOutcome::kStopped : TalkToStation(dialog, link);
 
   flags.finished = true;
-  link.port.ClosePort();
+  link.ClosePort();
   dialog.FinishRun();
   return outcome;
 }
 
 RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
-  MessageLog& log = link.log;
+  MessageLog& log = link.Log();
   ReplyBuffer reply{};
 
   log.Log("%s ", "Получение версии боевого кода..."_cp1251);
-  ExchangeOutcome exchange = link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
+  ExchangeOutcome exchange = link.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
   if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
   // A reply too short for the record leaves the station unidentified.
   const std::optional<StationInfo> station =
@@ -112,7 +111,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
                    "В это время абоненты станции не обслуживаются."_cp1251)) {
       return RunOutcome::kStopped;
     }
-    exchange = link.exchange.ExchangeCommand(kUpgradeCommand, kModeSelector, 0, reply);
+    exchange = link.ExchangeCommand(kUpgradeCommand, kModeSelector, 0, reply);
     if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
     if (exchange.result != ExchangeResult::kAcknowledged) {
       log.ReportError(ErrorHeading::kBlankNewLine, kCommandFailed);
@@ -122,8 +121,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
       log.Log("%s\r\n", "Станция перегружается в режиме апгрейтора..."_cp1251);
       WaitMilliseconds(platform_.clock, kRebootWaitMs);
       // Whatever the station says while it comes up is dropped.
-      std::uint8_t drain[kFrameSize];
-      link.port.ReadPort(drain, sizeof drain);
+      link.DrainPort();
     }
   }
 
@@ -131,7 +129,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
   log.Log("%s ", "Получение версии fullpack..."_cp1251);
   counters_.AddToTotal(CodeSegmentsMessageLength(image_));
   WaitMilliseconds(platform_.clock, kBeforeFullpackQueryMs);
-  exchange = link.exchange.ExchangeCommand(kUpgradeCommand, kFullpackVersionSelector, 0, reply);
+  exchange = link.ExchangeCommand(kUpgradeCommand, kFullpackVersionSelector, 0, reply);
   if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
   // Without its version word the reply would leave older bytes in its
   // place, and the fullpack decision must not rest on them.
@@ -148,7 +146,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
 
 RunOutcome Installer::TransferImage(RunContext& dialog, StationLink& link,
                                     std::uint16_t station_fullpack) {
-  MessageLog& log = link.log;
+  MessageLog& log = link.Log();
   BlockTransfer transfer(link, dialog, image_, counters_);
   const auto send = [&](int block_index) {
     const BlockResult result = transfer.SendBlock(block_index);
@@ -174,7 +172,7 @@ RunOutcome Installer::TransferImage(RunContext& dialog, StationLink& link,
   log.Log("%s\r\n", "Запись ППЗУ..."_cp1251);
   ReplyBuffer reply{};
   const ExchangeResult result =
-      link.exchange.ExchangeCommand(kUpgradeCommand, kWritePromSelector, 0, reply).result;
+      link.ExchangeCommand(kUpgradeCommand, kWritePromSelector, 0, reply).result;
   if (result == ExchangeResult::kAcknowledged) {
     log.Log("%s\r\n", "Установка новой версии прошла успешно!"_cp1251);
     return RunOutcome::kInstalled;

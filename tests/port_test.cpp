@@ -69,7 +69,7 @@ TEST(StationPortOnPty, OpensTheDeviceSilently) {
   const std::uint8_t request[] = {0x01, 0x02, 0xFF};
   ASSERT_TRUE(station.port.WritePort(request, sizeof request).succeeded);
   EXPECT_EQ(pty.Receive(sizeof request, 1000), std::vector<std::uint8_t>(request, request + 3));
-  ASSERT_EQ(station.port.SetReadTimeouts(kLastChunkTimeoutMs), LinkResult::kDone);
+  ASSERT_EQ(station.port.SetReadTimeouts(75), LinkResult::kDone);
   pty.Send({0x05});
   std::uint8_t reply[4] = {};
   EXPECT_EQ(station.port.ReadPort(reply, 1), 1u);

@@ -39,19 +39,19 @@ class SimulatedLine : public ::testing::Test {
     const Checked<> started = station->Start();
     ASSERT_TRUE(started) << started.Reason();
   }
-  LinkResult Open() { return link.port.OpenPort(kPortPath, station->LinePath()); }
+  LinkResult Open() { return link.OpenPort(kPortPath, station->LinePath()); }
   void TearDown() override {
-    link.port.ClosePort();
+    link.ClosePort();
     if (station) station->Stop();
   }
   ExchangeResult Exchange(std::uint16_t command, std::uint16_t selector, ReplyBuffer& reply) {
-    return link.exchange.ExchangeCommand(command, selector, 0, reply).result;
+    return link.ExchangeCommand(command, selector, 0, reply).result;
   }
   // The record the station answers to the identify command.
   std::optional<StationInfo> Identify() {
     ReplyBuffer reply{};
     const ExchangeOutcome identified =
-        link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
+        link.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
     if (identified.result != ExchangeResult::kReplyWithData) return std::nullopt;
     return StationInfoFromReply(reply, identified.reply_length);
   }
@@ -68,7 +68,7 @@ TEST_F(SimulatedLine, IdentifiesToTheInstallerAcrossACloseAndReopen) {
   Start();
   ASSERT_EQ(Open(), LinkResult::kDone) << Log();
   ExpectSameRecord(Identify(), options.station.info);
-  link.port.ClosePort();
+  link.ClosePort();
 
   // The station waits out the closed line and answers the next opening.
   ASSERT_EQ(Open(), LinkResult::kDone) << Log();
@@ -96,10 +96,10 @@ TEST_F(SimulatedLine, RebootingStationHearsNothingAndThenSendsItsBootNoise) {
   ASSERT_EQ(Exchange(kUpgradeCommand, kModeSelector, reply), ExchangeResult::kAcknowledged);
   // An identify request during the reboot is not heard: only the noise comes.
   const test::Bytes identify = test::RequestBytes(kIdentifyCommand, kModeSelector);
-  ASSERT_TRUE(link.port.WritePort(identify.data(), identify.size()).succeeded);
-  ASSERT_EQ(link.port.SetReadTimeouts(20), LinkResult::kDone);  // a silent line ends the read after 5.3 s
+  ASSERT_TRUE(device->Write(identify.data(), identify.size()).succeeded);
+  ASSERT_EQ(link.SetReadTimeouts(20), LinkResult::kDone);  // a silent line ends the read after 5.3 s
   std::vector<std::uint8_t> drained(kFrameSize);
-  drained.resize(link.port.ReadPort(drained.data(), drained.size()));
+  drained.resize(device->Read(drained.data(), drained.size()));
   EXPECT_EQ(drained, StationSetup::DefaultBootNoise());
   ExpectSameRecord(Identify(), options.station.info);
   EXPECT_EQ(station->Report().activity.Count(RequestKind::kIdentify), 1);
@@ -113,7 +113,7 @@ TEST_F(SimulatedLine, ExitAfterPromEndsOnceTheInstallerClosesTheLine) {
   ReplyBuffer reply{};
   EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector, reply), ExchangeResult::kAcknowledged) << Log();
   EXPECT_FALSE(station->End());
-  link.port.ClosePort();
+  link.ClosePort();
   ASSERT_TRUE(station->WaitUntilEnded(milliseconds(4000)));
   EXPECT_EQ(station->End(), LineEnd::kPromWritten);
   const SimulatorReport report = station->Report();
