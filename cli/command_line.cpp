@@ -1,7 +1,5 @@
 #include "cli/command_line.h"
 
-#include <charconv>
-
 #include "link/port_path.h"
 
 namespace zelt20 {
@@ -10,16 +8,10 @@ namespace {
 // N=DEVICE, N a COM number 1 to 255.
 std::optional<MapComNumber> ParseMapping(std::string_view text) {
   const std::size_t equals = text.find('=');
-  if (equals == std::string_view::npos || equals == 0) return std::nullopt;
-  MapComNumber mapping;
-  const char* const end = text.data() + equals;
-  const auto parsed = std::from_chars(text.data(), end, mapping.number);
-  if (parsed.ec != std::errc() || parsed.ptr != end || mapping.number == 0 ||
-      mapping.number > kHighestComNumber) {
-    return std::nullopt;
-  }
-  mapping.device = text.substr(equals + 1);
-  return mapping;
+  if (equals == std::string_view::npos) return std::nullopt;
+  const std::optional<std::uint32_t> number = ComNumberOfText(text.substr(0, equals));
+  if (!number) return std::nullopt;
+  return MapComNumber{*number, std::string(text.substr(equals + 1))};
 }
 
 }  // namespace

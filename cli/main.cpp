@@ -4,6 +4,7 @@
 // stands for which.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -18,6 +19,7 @@
 #include "link/serial_device.h"
 #include "ports/open_failure.h"
 #include "ports/port_listing.h"
+#include "ports/port_resolver.h"
 #if !defined(_WIN32)
 #include "ports/com_mapping.h"
 #endif
@@ -99,13 +101,14 @@ int Install(const zelt20::InstallOnPort& command) {
   zelt20::LogInstallerRelease(console);
   zelt20::InstallInterruptHandler(console.Flags());
 
+  const std::optional<std::string> settings_file = zelt20::SettingsPath();
   const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
-  zelt20::Installer installer(
-      {*device, zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
+  zelt20::Installer installer({*device, zelt20::SystemPortResolver(settings_file),
+                               zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
   const zelt20::RunOutcome outcome = installer.RunInstallation(console, command.port_text.c_str());
   if (const auto& failure = installer.PortFailure()) {
     const std::string reason =
-        zelt20::OpenFailureReason(*failure, *zelt20::MakeSystemFacts(), zelt20::SettingsPath());
+        zelt20::OpenFailureReason(*failure, *zelt20::MakeSystemFacts(), settings_file);
     zelt20::WriteUtf8(stderr, "zelt20-install: " + reason + "\n");
   }
   return ExitStatus(outcome);

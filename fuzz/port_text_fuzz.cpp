@@ -20,11 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const std::string text(reinterpret_cast<const char*>(bytes), size);
   NullSink sink;
   zelt20::MessageLog log(sink);
-  const auto path = zelt20::PortPathFromText(text.c_str(), log);
-  if (!path) return 0;
+  const auto port = zelt20::PortFromText(text.c_str(), log);
+  if (!port) return 0;
   const std::string accepted = text.c_str();  // up to the first zero
   if (accepted.empty() || accepted.find_first_not_of("0123456789") != std::string::npos) std::abort();
   const long value = std::strtol(accepted.c_str(), nullptr, 10);
-  if (value < 1 || value > 255 || *path != "\\\\.\\COM" + accepted) std::abort();
+  if (value < 1 || value > 255 || port->path != "\\\\.\\COM" + accepted) std::abort();
   return 0;
 }

@@ -49,9 +49,11 @@ std::int32_t TransferCounters::ProgressPosition() const {
 }
 
 BlockResult BlockTransfer::SendBlock(int block_index) {
-  if (link_.port.SetReadTimeouts(kOpenTimeoutMs) != LinkResult::kDone) return BlockResult::kFailed;
+  if (link_.SetReadTimeouts(kChunkTimeouts.block_start_ms) != LinkResult::kDone) {
+    return BlockResult::kFailed;
+  }
   const std::size_t message_length = AssembleBlockMessage(image_, block_index, message_);
-  return RunWithOneResend(link_.log, "Перепосылка всего сегмента"_cp1251, [&] {
+  return RunWithOneResend(link_.Log(), "Перепосылка всего сегмента"_cp1251, [&] {
            return SendMessageOnce(block_index, message_length);
          }).value_or(BlockResult::kFailed);
 }
@@ -64,13 +66,13 @@ std::optional<BlockResult> BlockTransfer::SendMessageOnce(int block_index,
   for (std::size_t offset = 0; offset < message_length;) {
     const std::size_t n = std::min(message_length - offset, kChunkSize);
     const bool last_chunk = offset + n == message_length;
-    if (last_chunk && link_.port.SetReadTimeouts(kLastChunkTimeoutMs) != LinkResult::kDone) {
+    if (last_chunk && link_.SetReadTimeouts(kChunkTimeouts.last_chunk_ms) != LinkResult::kDone) {
       return BlockResult::kFailed;
     }
     ReplyBuffer chunk{};
     std::memcpy(chunk.data(), &message_[offset], n);
     const ExchangeResult result =
-        link_.exchange.ExchangeCommand(kUpgradeCommand, SelectorFor(block_index), n, chunk).result;
+        link_.ExchangeCommand(kUpgradeCommand, SelectorFor(block_index), n, chunk).result;
     if (result == ExchangeResult::kFailed || result == ExchangeResult::kRetriesExhausted) {
       return BlockResult::kFailed;
     }
@@ -91,7 +93,7 @@ std::optional<BlockResult> BlockTransfer::SendMessageOnce(int block_index,
 
 std::optional<BlockResult> BlockTransfer::JudgeLastChunkReply(int block_index,
                                                               std::uint16_t status) {
-  MessageLog& log = link_.log;
+  MessageLog& log = link_.Log();
   const BlockStatusMeaning& meaning = MeaningOfBlockStatus(status);
   switch (meaning.effect) {
     case BlockEffect::kConfirm: break;

@@ -1,11 +1,9 @@
 #include "install/installation.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "core/byte_order.h"
 #include "core/cp1251.h"
@@ -16,7 +14,6 @@ namespace {
 constexpr std::uint32_t kIdentifiedPauseMs = 5000;
 constexpr std::uint32_t kRebootWaitMs = 8000;
 constexpr std::uint32_t kBeforeFullpackQueryMs = 200;
-constexpr int kHighestPort = 255;
 
 const char* const kStoppedByUser = "Выполнение прервано пользователем"_cp1251;
 const char* const kCommandFailed = "команда не выполнена!"_cp1251;
@@ -35,64 +32,56 @@ int CodeSegmentsMessageLength(const FirmwareImage& image) {
   return total;
 }
 
-bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
-
 }  // namespace
 
-std::optional<std::string> PortPathFromText(const char* port_text, MessageLog& log) {
-  const std::string_view text(port_text);
-  if (text.empty()) {
+std::optional<ComPort> PortFromText(const char* port_text, MessageLog& log) {
+  if (*port_text == '\0') {
     log.ReportError(ErrorHeading::kNewLine, "не указан номер COM порта!"_cp1251);
     return std::nullopt;
   }
-  bool valid = std::all_of(text.begin(), text.end(), IsDecimalDigit);
-  if (valid) {
-    const auto significant = text.substr(std::min(text.find_first_not_of('0'), text.size()));
-    valid = !significant.empty() && significant.size() <= 3 &&
-            std::stoi(std::string(significant)) <= kHighestPort;
-  }
-  const std::string path = std::string("\\\\.\\COM") + port_text;
-  valid = valid && FitsMessageBuffer("%s %s\r\n", "невозможно открыть порт!"_cp1251, path.c_str()) &&
-          FitsMessageBuffer("%s %s\r\n", path.c_str(), "открыт на 19200"_cp1251);
-  if (!valid) {
+  const std::optional<std::uint32_t> number = ComNumberOfText(port_text);
+  const std::string path = std::string(kComPathPrefix) + port_text;
+  if (!number ||
+      !FitsMessageBuffer("%s %s\r\n", "невозможно открыть порт!"_cp1251, path.c_str()) ||
+      !FitsMessageBuffer("%s %s\r\n", path.c_str(), "открыт на 19200"_cp1251)) {
     log.ReportError(ErrorHeading::kNewLine, "неправильный номер COM порта!"_cp1251);
     return std::nullopt;
   }
-  return path;
+  return ComPort{*number, path};
 }
 
 RunOutcome Installer::RunInstallation(RunContext& dialog, const char* port_text) {
   RunFlags& flags = dialog.Flags();
   flags.port_may_retry = true;
   StationLink link(platform_.device, dialog);
-  MessageLog& log = link.log;
+  MessageLog& log = link.Log();
 
   port_failure_.reset();
-  const std::optional<std::string> path = PortPathFromText(port_text, log);
-  if (!path || link.port.OpenPort(path->c_str()) != LinkResult::kDone) {
-    if (path) port_failure_ = platform_.device.LastOpenFailure();
+  const std::optional<ComPort> port = PortFromText(port_text, log);
+  if (!port || link.OpenPort(port->path.c_str(), platform_.ports(*port).device) != LinkResult::kDone) {
+    if (port) port_failure_ = platform_.device.LastOpenFailure();
     dialog.FinishRun();
     return RunOutcome::kEarlyEnd;
   }
   log.Log("%s %d.%d:%d\r\n", "Версия программы"_cp1251, kProgramVersion.major,
           kProgramVersion.minor, kProgramVersion.build);
   flags.port_may_retry = false;
-  log.Log("%s %s\r\n", path->c_str(), "открыт на 19200"_cp1251);
+  log.Log("%s %s\r\n", port->path.c_str(), "открыт на 19200"_cp1251);
 
   const RunOutcome outcome = flags.stop_requested ? RunOutcome::kStopped : TalkToStation(dialog, link);
 
   flags.finished = true;
-  link.port.ClosePort();
+  link.ClosePort();
   dialog.FinishRun();
   return outcome;
 }
 
 RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
-  MessageLog& log = link.log;
+  MessageLog& log = link.Log();
   ReplyBuffer reply{};
 
   log.Log("%s ", "Получение версии боевого кода..."_cp1251);
-  ExchangeOutcome exchange = link.exchange.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
+  ExchangeOutcome exchange = link.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
   if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
   // A reply too short for the record leaves the station unidentified.
   const std::optional<StationInfo> station =
@@ -122,7 +111,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
                    "В это время абоненты станции не обслуживаются."_cp1251)) {
       return RunOutcome::kStopped;
     }
-    exchange = link.exchange.ExchangeCommand(kUpgradeCommand, kModeSelector, 0, reply);
+    exchange = link.ExchangeCommand(kUpgradeCommand, kModeSelector, 0, reply);
     if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
     if (exchange.result != ExchangeResult::kAcknowledged) {
       log.ReportError(ErrorHeading::kBlankNewLine, kCommandFailed);
@@ -132,8 +121,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
       log.Log("%s\r\n", "Станция перегружается в режиме апгрейтора..."_cp1251);
       WaitMilliseconds(platform_.clock, kRebootWaitMs);
       // Whatever the station says while it comes up is dropped.
-      std::uint8_t drain[kFrameSize];
-      link.port.ReadPort(drain, sizeof drain);
+      link.DrainPort();
     }
   }
 
@@ -141,7 +129,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
   log.Log("%s ", "Получение версии fullpack..."_cp1251);
   counters_.AddToTotal(CodeSegmentsMessageLength(image_));
   WaitMilliseconds(platform_.clock, kBeforeFullpackQueryMs);
-  exchange = link.exchange.ExchangeCommand(kUpgradeCommand, kFullpackVersionSelector, 0, reply);
+  exchange = link.ExchangeCommand(kUpgradeCommand, kFullpackVersionSelector, 0, reply);
   if (exchange.result == ExchangeResult::kStopped) return RunOutcome::kStopped;
   // Without its version word the reply would leave older bytes in its
   // place, and the fullpack decision must not rest on them.
@@ -158,7 +146,7 @@ RunOutcome Installer::TalkToStation(RunContext& dialog, StationLink& link) {
 
 RunOutcome Installer::TransferImage(RunContext& dialog, StationLink& link,
                                     std::uint16_t station_fullpack) {
-  MessageLog& log = link.log;
+  MessageLog& log = link.Log();
   BlockTransfer transfer(link, dialog, image_, counters_);
   const auto send = [&](int block_index) {
     const BlockResult result = transfer.SendBlock(block_index);
@@ -184,7 +172,7 @@ RunOutcome Installer::TransferImage(RunContext& dialog, StationLink& link,
   log.Log("%s\r\n", "Запись ППЗУ..."_cp1251);
   ReplyBuffer reply{};
   const ExchangeResult result =
-      link.exchange.ExchangeCommand(kUpgradeCommand, kWritePromSelector, 0, reply).result;
+      link.ExchangeCommand(kUpgradeCommand, kWritePromSelector, 0, reply).result;
   if (result == ExchangeResult::kAcknowledged) {
     log.Log("%s\r\n", "Установка новой версии прошла успешно!"_cp1251);
     return RunOutcome::kInstalled;

@@ -11,6 +11,7 @@
 #include "install/program_version.h"
 #include "install/station_info.h"
 #include "core/clock.h"
+#include "link/port_path.h"
 #include "link/serial_device.h"
 #include "link/station_link.h"
 #include "core/run_context.h"
@@ -20,6 +21,7 @@ namespace zelt20 {
 // What a run needs from the machine it runs on.
 struct InstallerPlatform {
   SerialDevice& device;
+  PortResolver ports;
   Clock& clock;
   std::function<CalendarTime()> local_time;
 };
@@ -60,11 +62,10 @@ class Installer {
   std::optional<DeviceFailure> port_failure_;
 };
 
-// The port path "\\.\COM" + port text when the text is a port number:
-// digits only, 1 to 255 (leading zeros allowed), and short enough that every
-// line quoting the path fits the message buffer. Otherwise reports the
-// wrong or missing number and returns none.
-std::optional<std::string> PortPathFromText(const char* port_text, MessageLog& log);
+// The port when the text is a port number (ComNumberOfText) short enough
+// that every line quoting its path fits the message buffer. Otherwise
+// reports the wrong or missing number and returns none.
+std::optional<ComPort> PortFromText(const char* port_text, MessageLog& log);
 
 // The first line of every log: the release the installer carries.
 void LogInstallerRelease(LogSink& log);

@@ -1,18 +1,12 @@
 #include "link/port.h"
 
-#include <optional>
-#include <string>
-
 #include "core/cp1251.h"
-#include "link/port_path.h"
 
 namespace zelt20 {
 
-// The log names the port by its path; the device opened is the one the
-// path stands for.
-LinkResult StationPort::OpenPort(const char* path) {
-  const std::optional<std::string> device = ResolvePortPath(path);
-  if (!device || !device_.Open(*device)) {
+// The log names the port by its path.
+LinkResult StationPort::OpenPort(const char* path, const std::string& device) {
+  if (!device_.Open(device)) {
     ReportCannotOpen(path);
     return LinkResult::kFailed;
   }

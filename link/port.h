@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "link/protocol.h"
 #include "link/serial_device.h"
@@ -23,10 +24,10 @@ class StationPort {
  public:
   StationPort(SerialDevice& device, MessageLog& log) : device_(device), log_(log) {}
 
-  // Opens the device that the port path ("\\.\COM7") stands for (see
-  // port_path.h). kDone: open at 19200 8N1 with 150 ms read time-outs;
-  // kFailed: failure reported, with the path.
-  LinkResult OpenPort(const char* path);
+  // Opens the device that the port path ("\\.\COM7") stands for. kDone:
+  // open at 19200 8N1 with 150 ms read time-outs; kFailed: failure
+  // reported, with the path.
+  LinkResult OpenPort(const char* path, const std::string& device);
   // Interval, multiplier and constant all t ms. kFailed (port closed) when
   // no port is open or the platform refuses.
   LinkResult SetReadTimeouts(std::uint32_t t);

@@ -1,7 +1,7 @@
 // The words the installer and the station speak, as data: command and
-// selector words, the read time-out each selector asks for, what the high
-// byte of a reply's status word means to the command exchange, and what it
-// means as the station's answer to the last chunk of a block.
+// selector words, the read time-outs, what the high byte of a reply's
+// status word means to the command exchange, and what it means as the
+// station's answer to the last chunk of a block.
 //
 // The station simulator reads statuses on its own (sim/station_status.h),
 // on purpose: a second, independent reading is what lets it catch a wrong
@@ -35,27 +35,30 @@ inline constexpr std::uint16_t kWritePromSelector = 6;
 // as it is, where every other reply gives the payload length + 6.
 inline constexpr std::uint16_t kBareLengthStatus = 0xFFFF;
 
-// Read time-outs in use: at opening and at the start of each block, before
-// the last chunk of a block and for most requests, for the 0xFFFF requests,
-// and for writing the PROM.
+// The read time-out the port opens with.
 inline constexpr std::uint32_t kOpenTimeoutMs = 150;
-inline constexpr std::uint32_t kLastChunkTimeoutMs = 75;
-inline constexpr std::uint32_t kModeRequestTimeoutMs = 200;
-inline constexpr std::uint32_t kWritePromTimeoutMs = 500;
+
+// A block's chunks run under 150 ms, set when the block starts, and 75 ms,
+// set before its last chunk (a second attempt is not set back to 150 ms);
+// header and fullpack chunks run under their selectors' time-out instead.
+struct ChunkTimeouts {
+  std::uint32_t block_start_ms;
+  std::uint32_t last_chunk_ms;
+};
+inline constexpr ChunkTimeouts kChunkTimeouts = {150, 75};
 
 struct SelectorTimeout {
   std::uint16_t selector;
-  std::optional<std::uint32_t> timeout_ms;  // none: left as the caller set it
+  std::optional<std::uint32_t> timeout_ms;  // none: the block's chunk time-outs
 };
 
-// The read time-out the exchange sets for a selector. Segment chunks run
-// under what the block transfer set: 150 ms, 75 ms before the last chunk.
+// The read time-out the exchange sets for a selector.
 inline constexpr SelectorTimeout kSelectorTimeouts[] = {
-    {kModeSelector, kModeRequestTimeoutMs},
+    {kModeSelector, 200},
     {kLoadSegmentSelector, std::nullopt},
-    {kWritePromSelector, kWritePromTimeoutMs},
+    {kWritePromSelector, 500},
 };
-inline constexpr std::uint32_t kOtherSelectorTimeoutMs = kLastChunkTimeoutMs;
+inline constexpr std::uint32_t kOtherSelectorTimeoutMs = 75;
 
 constexpr std::optional<std::uint32_t> ReadTimeoutFor(std::uint16_t selector) {
   for (const SelectorTimeout& entry : kSelectorTimeouts) {

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "core/settings_file.h"
-#include "link/port_path.h"
+#include "ports/port_resolver.h"
 #include "ports/serial_node.h"
 
 namespace zelt20 {

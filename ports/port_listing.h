@@ -1,5 +1,5 @@
 // zelt20-install --list-ports: the serial ports present and the COM numbers
-// that stand for them under the current mapping (port_path.h), which is
+// that stand for them under the current mapping (port_resolver.h), which is
 // the mapping the installer opens its port by.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/port_path.h"
+#include "ports/port_resolver.h"
 #include "ports/port_info.h"
 
 namespace zelt20 {

@@ -29,7 +29,7 @@ class BlockTransferTest : public ::testing::Test {
   BlockTransfer transfer{link, run, image, counters};
 
   void SetUp() override {
-    ASSERT_EQ(link.port.OpenPort("\\\\.\\COM1"), LinkResult::kDone);
+    ASSERT_EQ(link.OpenPort("\\\\.\\COM1", "/dev/ttyS0"), LinkResult::kDone);
     counters.AddToTotal(test::CodeSegmentsTotal());
     ASSERT_GE(Chunks(kSegment), 3u) << "the tests need a middle chunk";
   }

@@ -57,7 +57,7 @@ class ConsoleInstaller : public ::testing::Test {
   std::unique_ptr<ChildProcess> StartInstaller(std::vector<std::string> args = {}) {
     station = std::make_unique<StationOnLine>(options, kComPort);
     args.push_back(station->PortText());
-    return std::make_unique<ChildProcess>(ZELT20_INSTALL_PROGRAM, args);
+    return std::make_unique<ChildProcess>(ZELT20_INSTALL_PROGRAM, args, station->Environment());
   }
   int Requests(RequestKind kind) const { return station->Report().activity.Count(kind); }
   int AllRequests() const {

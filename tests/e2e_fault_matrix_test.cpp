@@ -114,7 +114,7 @@ struct RowRun {
     options.station = setup;
     options.faults = RowFaults(row);
     station = std::make_unique<StationOnLine>(std::move(options), com_number);
-    installer = std::make_unique<InstallerThread>(station->PortText());
+    installer = std::make_unique<InstallerThread>(*station);
     React();
   }
   RowRun(const RowRun&) = delete;
@@ -142,7 +142,8 @@ struct RowRun {
       case Act::kSecondInstaller:
         installer->OnLine(row.during.after_line, [this] {
           helper = std::thread([this] {
-            ChildProcess second(ZELT20_INSTALL_PROGRAM, {"--yes", station->PortText()});
+            ChildProcess second(ZELT20_INSTALL_PROGRAM, {"--yes", station->PortText()},
+                                station->Environment());
             second_exit = second.WaitForExit(60s);
             second_out = second.Out();
           });
@@ -189,8 +190,7 @@ TEST(FaultMatrixOnALine, EveryRowEndsAsItsFaultsRequire) {
   const std::vector<Row> rows = Rows();
   const std::vector<std::string> descriptors_before = OpenDescriptors();
   {
-    // Every station, with its port's environment variable, is set up before
-    // any installer thread looks a port up.
+    // Every station is set up before any installer thread starts.
     std::vector<std::unique_ptr<RowRun>> runs;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       runs.push_back(std::make_unique<RowRun>(rows[i], static_cast<int>(i) + 1));

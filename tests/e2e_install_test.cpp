@@ -47,7 +47,7 @@ TEST_F(InstallationOverAPty, InstallsWithTheFullpackSentAndStampsTheStationsFiel
   const std::string fullpack = HexText(BuiltInImage().FullpackVersionWord());
   ASSERT_NE(options.station.fullpack_version, BuiltInImage().FullpackVersionWord());
   StationOnLine station(options, 41);
-  InstallerThread installer(station.PortText());
+  InstallerThread installer(station);
 
   const std::uint32_t stamp_before = PackDateStamp(LocalTimeNow());
   installer.Start();
@@ -85,7 +85,7 @@ TEST_F(InstallationOverAPty, RebootingStationIsWaitedOutAndItsBootNoiseDrained) 
   options.station.fullpack_version = BuiltInImage().FullpackVersionWord();
   const std::string fullpack = HexText(options.station.fullpack_version);
   StationOnLine station(options, 42);
-  InstallerThread installer(station.PortText());
+  InstallerThread installer(station);
   installer.OnLine("Доступная версия fullpack...", [&] { installer.Window().Flags().stop_requested = true; });
   installer.Start();
   const InstallerRunResult run = installer.Join();
@@ -114,7 +114,7 @@ TEST_F(InstallationOverAPty, RebootingStationIsWaitedOutAndItsBootNoiseDrained) 
 TEST_F(InstallationOverAPty, StopPressedOnTheWindowThreadEndsTheRunAtTheNextRequest) {
   options.station.fullpack_version = BuiltInImage().FullpackVersionWord();
   StationOnLine station(options, 43);
-  InstallerThread installer(station.PortText());
+  InstallerThread installer(station);
   // Stop pressed while the worker is busy with the longest code segment, as
   // the window thread sets the flag.
   int longest = 0;

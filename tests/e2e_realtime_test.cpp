@@ -32,7 +32,7 @@ TEST(RealTimeInstallation, TakesTheTimeTheLineAndTheTimeoutsRequire) {
   const Ms without_wire = RunTimes(image, options.station).WholeRun();
 
   StationOnLine station(options, 51);
-  InstallerThread installer(station.PortText());
+  InstallerThread installer(station);
   installer.Start();
   const InstallerRunResult run = installer.Join();
   ASSERT_EQ(run.outcome, RunOutcome::kInstalled) << run.log;

@@ -36,11 +36,11 @@ class ExchangeTest : public ::testing::Test {
   int reply_length = -1;
 
   void SetUp() override {
-    ASSERT_EQ(link.port.OpenPort("\\\\.\\COM1"), LinkResult::kDone);
+    ASSERT_EQ(link.OpenPort("\\\\.\\COM1", "/dev/ttyS0"), LinkResult::kDone);
     buffer.fill(0xEE);
   }
   ExchangeResult Exchange(std::uint16_t command, std::uint16_t selector) {
-    const ExchangeOutcome outcome = link.exchange.ExchangeCommand(command, selector, length, buffer);
+    const ExchangeOutcome outcome = link.ExchangeCommand(command, selector, length, buffer);
     reply_length = outcome.reply_length;
     return outcome.result;
   }
@@ -165,7 +165,7 @@ TEST_F(ExchangeTest, StopSeenAfterTheResendGoesOut) {
 
 TEST_F(ExchangeTest, TimeoutFollowsTheSelector) {
   station.SetDefaultAnswer([](const Bytes&) { return test::StatusReply(0x0000); });
-  ASSERT_EQ(link.port.SetReadTimeouts(150), LinkResult::kDone);
+  ASSERT_EQ(link.SetReadTimeouts(150), LinkResult::kDone);
   Exchange(kUpgradeCommand, kLoadSegmentSelector);
   EXPECT_EQ(station.CurrentTimeout(), 150u);
   Exchange(kUpgradeCommand, kLoadHeaderSelector);
@@ -184,7 +184,7 @@ TEST_F(ExchangeTest, RefusedTimeoutsCloseThePortAndSendNothing) {
   EXPECT_TRUE(station.Requests().empty());
   EXPECT_FALSE(station.IsOpen());
   EXPECT_EQ(Log(), (Lines{"\r\nОшибка: ", "невозможно открыть порт!\r\n"}));
-  link.port.ClosePort();
+  link.ClosePort();
   EXPECT_EQ(station.CloseCount(), 1);
 }
 

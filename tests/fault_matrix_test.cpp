@@ -299,7 +299,8 @@ class RowRun {
   explicit RowRun(const Row& row)
       : setup_(RowStation(row)),
         station_(setup_, RowFaults(row)),
-        installer_({line_, clock_, [] { return kStampTime; }}) {
+        installer_({line_, [](const ComPort&) { return ComDevice{"/dev/zelt20-line"}; }, clock_,
+                    [] { return kStampTime; }}) {
     line_.SetDefaultAnswer([this](const Bytes& request) {
       sim::StationAnswer answer = station_.HandleRequest(request);
       answer.bytes.insert(answer.bytes.end(), answer.after_deaf.begin(), answer.after_deaf.end());

@@ -7,7 +7,6 @@
 #include "sim/report.h"
 #include "sim/station_model.h"
 #include "tests/support/recording_run.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/release_text.h"
 #include "tests/support/scripted_station.h"
 #include "core/cp1251.h"
@@ -26,6 +25,7 @@ class InstallationTest : public ::testing::Test {
  protected:
   test::VirtualClock clock{0xFFFFF000u};  // the tick counter wraps during the run
   test::ScriptedStation line{clock};
+  PortResolver ports = [](const ComPort&) { return ComDevice{"/dev/zelt20-line"}; };
   test::RecordingRun run;
   sim::StationSetup setup;
   std::vector<sim::Fault> faults;
@@ -41,7 +41,7 @@ class InstallationTest : public ::testing::Test {
       answer.bytes.insert(answer.bytes.end(), answer.after_deaf.begin(), answer.after_deaf.end());
       return answer.bytes;
     });
-    installer = std::make_unique<Installer>(InstallerPlatform{line, clock, [] { return kStampTime; }});
+    installer = std::make_unique<Installer>(InstallerPlatform{line, ports, clock, [] { return kStampTime; }});
     return installer->RunInstallation(run, port_text);
   }
   void AddFault(const char* text) {
@@ -61,7 +61,6 @@ class InstallationTest : public ::testing::Test {
 };
 
 TEST_F(InstallationTest, SuccessfulRunLogsEveryStepExactly) {
-  test::ScopedEnv com1("ZELT20_COM1", "/dev/zelt20-line");
   EXPECT_EQ(Run(), RunOutcome::kInstalled);
   EXPECT_EQ(Log(), test::GoldenLog("installation_success.log", setup.info.version));
   ExpectClosingEnd();
@@ -130,7 +129,7 @@ TEST_F(InstallationTest, OnlyTheExactReleaseGetsTheSameReleaseBox) {
     fresh.AnswerBoxes({false});
     station = std::make_unique<sim::StationModel>(setup);
     line.SetDefaultAnswer([this](const Bytes& request) { return station->HandleRequest(request).bytes; });
-    Installer one_run({line, clock, [] { return kStampTime; }});
+    Installer one_run({line, ports, clock, [] { return kStampTime; }});
     one_run.RunInstallation(fresh, "1");
     ASSERT_EQ(fresh.BoxTexts().size(), 1u);
     EXPECT_TRUE(fresh.BoxTexts()[0].starts_with("Внимание!!! Процесс смены"));
@@ -297,7 +296,7 @@ TEST_F(InstallationTest, PromOperationFailureIsNoSuccess) {
 
 TEST_F(InstallationTest, ShortIdentifyReplyIsAFailedCommand) {
   line.SetDefaultAnswer([](const Bytes&) { return test::ReplyBytes(kIdentifyCommand, 0x0100, Bytes(20, 1)); });
-  Installer one_run({line, clock, [] { return kStampTime; }});
+  Installer one_run({line, ports, clock, [] { return kStampTime; }});
   EXPECT_EQ(one_run.RunInstallation(run, "1"), RunOutcome::kFailed);
   EXPECT_TRUE(Log().ends_with("Получение версии боевого кода... \r\nОшибка: команда не выполнена!\r\n"));
   EXPECT_EQ(line.Requests().size(), 1u);
@@ -305,7 +304,7 @@ TEST_F(InstallationTest, ShortIdentifyReplyIsAFailedCommand) {
 
 TEST_F(InstallationTest, SilentStationFailsTheIdentifyCommand) {
   line.SetDefaultAnswer([](const Bytes&) { return Bytes{}; });
-  Installer one_run({line, clock, [] { return kStampTime; }});
+  Installer one_run({line, ports, clock, [] { return kStampTime; }});
   const std::uint32_t start = clock.Now();
   EXPECT_EQ(one_run.RunInstallation(run, "1"), RunOutcome::kFailed);
   EXPECT_TRUE(Log().ends_with("исчерпано число перезапросов\r\n\r\nОшибка: команда не выполнена!\r\n"));
@@ -314,18 +313,23 @@ TEST_F(InstallationTest, SilentStationFailsTheIdentifyCommand) {
 
 struct PortTextCase {
   const char* text;
-  const char* error;  // null: accepted
+  const char* error;         // null: accepted
+  std::uint32_t number = 0;  // accepted: the port the resolver is asked for
 };
 
 class PortText : public ::testing::TestWithParam<PortTextCase> {};
 
+// The resolver gets the plain number; the log names the path as the
+// operator gave it.
 TEST_P(PortText, IsCheckedBeforeThePortIsTouched) {
-  test::ScopedEnv com7("ZELT20_COM7", "/dev/ttyUSB7");
   test::VirtualClock clock;
   test::ScriptedStation line{clock};
   line.FailOpen(13);
+  const PortResolver ports = [](const ComPort& port) {
+    return ComDevice{"/dev/ttyUSB" + std::to_string(port.number)};
+  };
   test::RecordingRun run;
-  Installer installer({line, clock, [] { return kStampTime; }});
+  Installer installer({line, ports, clock, [] { return kStampTime; }});
   EXPECT_EQ(installer.RunInstallation(run, GetParam().text), RunOutcome::kEarlyEnd);
   const std::string log = run.LogUtf8();
   if (GetParam().error != nullptr) {
@@ -335,6 +339,7 @@ TEST_P(PortText, IsCheckedBeforeThePortIsTouched) {
     EXPECT_EQ(log, std::string("\r\nОшибка: невозможно открыть порт! \\\\.\\COM") + GetParam().text + "\r\n");
     ASSERT_TRUE(installer.PortFailure());
     EXPECT_EQ(installer.PortFailure()->error, 13);
+    EXPECT_EQ(installer.PortFailure()->device, "/dev/ttyUSB" + std::to_string(GetParam().number));
   }
   EXPECT_TRUE(run.Flags().port_may_retry);
   EXPECT_FALSE(run.Flags().finished);
@@ -349,20 +354,17 @@ INSTANTIATE_TEST_SUITE_P(
                       PortTextCase{"256", kWrongNumber}, PortTextCase{"1a", kWrongNumber},
                       PortTextCase{" 1", kWrongNumber}, PortTextCase{"COM5", kWrongNumber},
                       PortTextCase{"0000000000000000000000000000000000000000000007", kWrongNumber},
-                      PortTextCase{"99999999999999999999", kWrongNumber}, PortTextCase{"255", nullptr},
-                      PortTextCase{"007", nullptr},
-                      PortTextCase{"000000000000000000000000000000000000000000007", nullptr}));
+                      PortTextCase{"99999999999999999999", kWrongNumber},
+                      PortTextCase{"255", nullptr, 255}, PortTextCase{"007", nullptr, 7},
+                      PortTextCase{"000000000000000000000000000000000000000000007", nullptr, 7}));
 
-// The log names the port as the operator gave it; the device opened is the
-// one that COM7 stands for.
 // Why the port did not open belongs to the run that tried: a later run that
 // never gets to the port, or opens it, has no such reason.
 TEST_F(InstallationTest, PortFailureIsTheLastRunsOwn) {
-  test::ScopedEnv com7("ZELT20_COM7", "/dev/ttyUSB0");
   line.FailOpen(16);
   EXPECT_EQ(Run("7"), RunOutcome::kEarlyEnd);
   ASSERT_TRUE(installer->PortFailure());
-  EXPECT_EQ(installer->PortFailure()->device, "/dev/ttyUSB0");
+  EXPECT_EQ(installer->PortFailure()->device, "/dev/zelt20-line");
   EXPECT_EQ(installer->PortFailure()->error, 16);
   EXPECT_EQ(installer->RunInstallation(run, "x"), RunOutcome::kEarlyEnd);
   EXPECT_FALSE(installer->PortFailure());
@@ -371,10 +373,11 @@ TEST_F(InstallationTest, PortFailureIsTheLastRunsOwn) {
   EXPECT_FALSE(installer->PortFailure());
 }
 
+// The log names the port as the operator gave it; the device opened is the
+// one the resolver says COM7 stands for.
 TEST_F(InstallationTest, OpenedPortLogsTheProgramVersionAndPath) {
-  test::ScopedEnv com7("ZELT20_COM7", "/dev/ttyUSB0");
   Run("007");
-  EXPECT_EQ(line.OpenedPath(), "/dev/ttyUSB0");
+  EXPECT_EQ(line.OpenedPath(), "/dev/zelt20-line");
   EXPECT_TRUE(LogHas(test::ProgramVersionLine() + "\\\\.\\COM007 открыт на 19200\r\n"));
 }
 

@@ -157,7 +157,7 @@ class PacketLinkTest : public ::testing::Test {
   StationPort port{station, log};
   PacketLink packets{port, log};
 
-  void SetUp() override { ASSERT_EQ(port.OpenPort("\\\\.\\COM1"), LinkResult::kDone); }
+  void SetUp() override { ASSERT_EQ(port.OpenPort("\\\\.\\COM1", "/dev/ttyS0"), LinkResult::kDone); }
   std::vector<std::string> Lines() const { return run.AppendsUtf8(); }
 };
 

@@ -4,14 +4,18 @@
 
 #include "core/clock.h"
 #include "link/serial_device.h"
+#include "ports/port_resolver.h"
 
 namespace zelt20 {
 namespace {
 
 // The installer and the device it talks through, owned as one.
 struct PlatformInstaller {
+  explicit PlatformInstaller(const std::optional<std::string>& settings_path)
+      : installer({*device, SystemPortResolver(settings_path), MonotonicClock(), LocalTimeNow}) {}
+
   std::unique_ptr<SerialDevice> device = MakePlatformSerialDevice();
-  Installer installer{{*device, MonotonicClock(), LocalTimeNow}};
+  Installer installer;
 };
 
 }  // namespace
@@ -22,8 +26,8 @@ RunWorker InstallWorker(std::shared_ptr<Installer> installer) {
   };
 }
 
-std::shared_ptr<Installer> MakePlatformInstaller() {
-  auto owner = std::make_shared<PlatformInstaller>();
+std::shared_ptr<Installer> MakePlatformInstaller(const std::optional<std::string>& settings_path) {
+  auto owner = std::make_shared<PlatformInstaller>(settings_path);
   return {owner, &owner->installer};
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "install/installation.h"
 #include "ui/main_dialog.h"
@@ -14,8 +16,9 @@ namespace zelt20 {
 // outlives the installer and serial device it uses.
 RunWorker InstallWorker(std::shared_ptr<Installer> installer);
 
-// The installer of this machine: the platform's serial device, the
+// The installer of this machine: the platform's serial device, its COM
+// ports as the settings file (found once by the window) maps them, the
 // monotonic clock and the local time.
-std::shared_ptr<Installer> MakePlatformInstaller();
+std::shared_ptr<Installer> MakePlatformInstaller(const std::optional<std::string>& settings_path);
 
 }  // namespace zelt20

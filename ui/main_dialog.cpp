@@ -5,6 +5,7 @@
 
 #include "core/cp1251.h"
 #include "install/installation.h"
+#include "link/port_path.h"
 #include "ui/port_tooltip.h"
 
 namespace zelt20 {
@@ -60,7 +61,7 @@ void MainDialog::OnInitDialog() {
 }
 
 void MainDialog::SetUpPortBox() {
-  for (int position = 0; position < kPortBoxEntries; ++position) {
+  for (int position = 0; position < static_cast<int>(kHighestComNumber); ++position) {
     view_.AddPortEntry(PortEntryText(position));
   }
   const PortBoxStart start = StartPortBox(remembered_port_, setup_.command_line_port);

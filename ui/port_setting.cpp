@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/settings_file.h"
+#include "link/port_path.h"
 
 namespace zelt20 {
 namespace {
@@ -51,7 +52,7 @@ int RememberedPortForSelection(int selected_position) {
 
 PortBoxStart StartPortBox(int remembered_port, const std::string& command_line_port) {
   PortBoxStart start;
-  if (remembered_port >= 1 && remembered_port <= kPortBoxEntries) {
+  if (remembered_port >= 1 && static_cast<std::uint32_t>(remembered_port) <= kHighestComNumber) {
     start.selected_position = remembered_port - 1;
   }
   if (!command_line_port.empty()) {

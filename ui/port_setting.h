@@ -13,10 +13,9 @@
 
 namespace zelt20 {
 
-// The port box lists the ports 1 to 255; list position p holds port p + 1.
-inline constexpr int kPortBoxEntries = 255;
-
-// The text of the port box entry at a list position ("1" to "255").
+// The text of the port box entry at a list position ("1" to "255"): the
+// box lists the ports 1 to kHighestComNumber (link/port_path.h), position p
+// holding port p + 1.
 std::string PortEntryText(int position);
 
 // The number at the start of a text by the rule of atoi: leading white

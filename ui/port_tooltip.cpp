@@ -1,6 +1,5 @@
 #include "ui/port_tooltip.h"
 
-#include "link/port_path.h"
 #include "ports/open_failure.h"
 #include "ports/port_listing.h"
 
@@ -8,9 +7,8 @@ namespace zelt20 {
 
 std::string PortBoxTooltip(std::string_view port_text,
                            const std::optional<std::string>& settings_file) {
-  const std::optional<std::uint32_t> number =
-      ComNumberOfPath(std::string(kComPathPrefix) + std::string(port_text));
-  if (!number || *number > kHighestComNumber) return "";
+  const std::optional<std::uint32_t> number = ComNumberOfText(port_text);
+  if (!number) return "";
   const ComLink link{*number, DeviceForCom(*number, settings_file)};
   const std::string source = ComSourceText(link, settings_file);
   return "COM" + std::to_string(*number) + " is " + link.mapping.device +

@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 
+#include "core/settings_file.h"
 #include "ui/qt/window_program.h"
 
 namespace {
@@ -52,4 +53,6 @@ void PressStartWhenOpen() {
 // The application calls it as it starts, before the window opens.
 Q_COREAPP_STARTUP_FUNCTION(PressStartWhenOpen)
 
-int main(int argc, char* argv[]) { return zelt20::RunWindowProgram(argc, argv, BlockedRead); }
+int main(int argc, char* argv[]) {
+  return zelt20::RunWindowProgram(argc, argv, zelt20::SettingsPath(), BlockedRead);
+}

@@ -13,7 +13,6 @@
 #include "install/installation.h"
 #include "sim/station_model.h"
 #include "tests/qt/dialog_harness.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/scripted_station.h"
 #include "ui/install_worker.h"
 
@@ -27,7 +26,8 @@ struct StationRig {
   VirtualClock clock;
   ScriptedStation line{clock};
   sim::StationModel station{sim::StationSetup{}};
-  Installer installer{{line, clock, [] { return CalendarTime{2026, 12, 2, 8, 14, 30, 45, 0}; }}};
+  Installer installer{{line, [](const ComPort&) { return ComDevice{"/dev/zelt20-line"}; }, clock,
+                       [] { return CalendarTime{2026, 12, 2, 8, 14, 30, 45, 0}; }}};
 
   std::mutex mutex;
   std::condition_variable changed;
@@ -87,7 +87,6 @@ class DialogRunTest : public QObject {
 
  private slots:
   void successfulRun() {
-    ScopedEnv com1("ZELT20_COM1", "/dev/zelt20-line");
     Window window;
     window.Open();
     SeenBox box;

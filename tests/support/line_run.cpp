@@ -16,7 +16,6 @@ StationOnLine::StationOnLine(sim::SimulatorOptions options, int com_number)
     throw std::runtime_error("simulated station: " + started.Reason());
   }
   device_ = simulator_->LinePath();
-  port_variable_.emplace("ZELT20_COM" + port_text_, device_);
 }
 
 sim::SimulatorReport StationOnLine::Report() const {
@@ -29,10 +28,11 @@ void StationOnLine::HangUp() {
   simulator_.reset();  // stops the station's thread and closes the master
 }
 
-InstallerThread::InstallerThread(std::string port_text)
-    : port_text_(std::move(port_text)),
+InstallerThread::InstallerThread(const StationOnLine& station)
+    : port_text_(station.PortText()),
       device_(MakePlatformSerialDevice()),
-      installer_({*device_, MonotonicClock(), [] { return LocalTimeNow(); }}) {}
+      installer_({*device_, [device = station.Device()](const ComPort&) { return ComDevice{device}; },
+                  MonotonicClock(), [] { return LocalTimeNow(); }}) {}
 
 InstallerThread::~InstallerThread() {
   if (worker_.joinable()) worker_.join();

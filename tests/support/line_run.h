@@ -16,16 +16,15 @@
 
 #include "install/installation.h"
 #include "sim/station_simulator.h"
+#include "tests/support/child_process.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/run_times.h"
-#include "tests/support/scoped_env.h"
 
 namespace zelt20::test {
 
-// A simulated station on a new pseudo-terminal. Its line is COM port
-// `com_number` for this process and the programs it starts: the port's
-// environment variable ZELT20_COM<n> names the pty while the object lives
-// (set it up before any thread that looks ports up is started).
+// A simulated station on a new pseudo-terminal, whose line is COM port
+// `com_number`: to an InstallerThread, and to a program started with
+// Environment().
 class StationOnLine {
  public:
   // Throws std::runtime_error when no pseudo-terminal can be had.
@@ -33,6 +32,8 @@ class StationOnLine {
 
   const std::string& Device() const { return device_; }
   const std::string& PortText() const { return port_text_; }
+  // ZELT20_COM<n> naming the pty, for a program started against the station.
+  ChildProcess::Variables Environment() const { return {{"ZELT20_COM" + port_text_, device_}}; }
   // What the station has seen; after a hang-up, what it had seen by then.
   sim::SimulatorReport Report() const;
   // The station's end of the line goes away, as when the cable is pulled:
@@ -46,7 +47,6 @@ class StationOnLine {
   std::optional<sim::SimulatorReport> report_at_hang_up_;
   std::string device_;
   std::string port_text_;
-  std::optional<ScopedEnv> port_variable_;
 };
 
 struct InstallerRunResult {
@@ -60,11 +60,12 @@ struct InstallerRunResult {
   int finish_calls = 0;
 };
 
-// One installation run on a worker thread, started with the window's port
-// text; the recording window answers the boxes (OK unless told otherwise).
+// One installation run on a worker thread against the station, started
+// with the station's port text; the recording window answers the boxes (OK
+// unless told otherwise).
 class InstallerThread {
  public:
-  explicit InstallerThread(std::string port_text);
+  explicit InstallerThread(const StationOnLine& station);
   InstallerThread(const InstallerThread&) = delete;
   InstallerThread& operator=(const InstallerThread&) = delete;
   ~InstallerThread();

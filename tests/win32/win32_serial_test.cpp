@@ -44,7 +44,7 @@ TEST(Win32Serial, DeviceThatTakesNoLineSettingsIsReportedAndClosed) {
   MessageLog log(run);
   StationPort port(*device, log);
 
-  EXPECT_EQ(port.OpenPort(file.path.c_str()), LinkResult::kFailed);
+  EXPECT_EQ(port.OpenPort(file.path.c_str(), file.path), LinkResult::kFailed);
   EXPECT_EQ(run.AppendsUtf8(),
             (std::vector<std::string>{"\r\nОшибка: ", "невозможно открыть порт! " + file.path + "\r\n"}));
   EXPECT_FALSE(device->IsOpen());

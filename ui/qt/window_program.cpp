@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "core/cp1251.h"
-#include "core/settings_file.h"
 #include "ui/port_setting.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/dialog_window.h"
 
 namespace zelt20 {
 
-int RunWindowProgram(int& argc, char** argv, RunWorker run_worker,
+int RunWindowProgram(int& argc, char** argv, std::optional<std::string> settings_path,
+                     RunWorker run_worker,
                      std::function<std::optional<DeviceFailure>()> port_failure) {
   bool worker_left_running = false;
   {
@@ -27,7 +27,7 @@ int RunWindowProgram(int& argc, char** argv, RunWorker run_worker,
     }
     QApplication::setWindowIcon(MakeApplicationIcon());
     DialogWindow window({std::move(run_worker), Utf8ToCp1251(CommandLinePort(after_name)),
-                         SettingsPath(), DialogWindow::kCloseWait, std::move(port_failure)});
+                         std::move(settings_path), DialogWindow::kCloseWait, std::move(port_failure)});
     window.exec();
     worker_left_running = window.LeftWorkerRunning();
   }

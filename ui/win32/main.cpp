@@ -16,10 +16,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
 
   bool worker_left_running = false;
   {
+    const std::optional<std::string> settings_path = zelt20::SettingsPath();
     zelt20::DialogWindow dialog(
-        instance, {zelt20::InstallWorker(zelt20::MakePlatformInstaller()),
+        instance, {zelt20::InstallWorker(zelt20::MakePlatformInstaller(settings_path)),
                    zelt20::Cp1251Text(zelt20::TextAfterProgramName(GetCommandLineW())),
-                   zelt20::SettingsPath(), zelt20::MainDialog::kCloseWait});
+                   settings_path, zelt20::MainDialog::kCloseWait});
     dialog.DoModal();
     worker_left_running = dialog.LeftWorkerRunning();
   }
