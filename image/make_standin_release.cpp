@@ -1,30 +1,38 @@
-// Writes a STAND-IN release, which is not station code. Two profiles:
+// Writes a STAND-IN release, which is not station code. Two kinds:
 //
-// - release 2.3:56 (the default), stored as image/standin_release_2.3-56.bin:
+// - release 2.3:56 (no options), stored as image/standin_release_2.3-56.bin:
 //   the layout and every value the installer reads (block length words,
 //   size table, segment address words, fullpack version word, header
 //   checksum length) are those of release 2.3:56;
-// - the second stand-in (--second), generated at build time: another
-//   release number, other block lengths, size table, segment addresses,
-//   fullpack version word and a longer header whose checksum is not its last
-//   word, so that a build with it shows what depends on the first one's
-//   numbers.
+// - a release with the values given as options: the build makes the second
+//   stand-in so (image/CMakeLists.txt), with another release number, other
+//   block lengths, size table, segment addresses, fullpack version word and
+//   a longer header whose checksum is not its last word, so that a build
+//   with it shows what depends on the first one's numbers.
 //
 // The code segment and fullpack bodies, the segment second words and the
-// header's own bytes are pseudo-random bytes from the profile's seed. The
-// stamped header fields and the header checksum are left zero: the header is
-// only ever sent after stamping.
+// header's own bytes are pseudo-random bytes from the seed. The stamped
+// header fields and the header checksum are left zero: the header is only
+// ever sent after stamping.
 //
-//   make_standin_release [--second] <output file>
+//   make_standin_release [--release M.m:B --length-words W0,...,W28
+//       --size-table S0,...,S28 --fullpack-version V --header-checksum-length L
+//       --segment-addresses FIRST,STEP --seed SEED] <output file>
 //
-// The output is the same on every platform and compiler: the generator
-// uses its own xorshift32 and no library random numbers.
+// Numbers are decimal or hexadecimal with 0x; segment i's address word is
+// FIRST + STEP * i. The output is the same on every platform and compiler:
+// the generator uses its own xorshift32 and no library random numbers.
 
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -43,8 +51,7 @@ struct StandinProfile {
   std::uint16_t fullpack_version;
   std::uint16_t header_checksum_length;
   // Segment i's address word: first + step * i.
-  std::uint16_t first_segment_address;
-  std::uint16_t segment_address_step;
+  std::array<std::uint16_t, 2> segment_addresses;  // first, step
   std::uint32_t seed;
 };
 
@@ -60,31 +67,8 @@ constexpr StandinProfile kRelease2_3_56 = {
                    32213, 162},  // entries 27 and 28: the block length words
     .fullpack_version = 0x00A0,
     .header_checksum_length = 160,
-    .first_segment_address = 0x8000,
-    .segment_address_step = 0x400,
+    .segment_addresses = {0x8000, 0x400},
     .seed = 0x5A454C54,  // "ZELT"
-};
-
-// Release 3.10:1234: a build number above 255 and a two-digit minor number.
-// Segment 0 fills its 0x4000 bytes, segment 1's message is exactly one
-// 256-byte chunk and segment 2's one byte more, segment 14 fills its size
-// word, segment 26 ends in a one-byte chunk, and the fullpack's message is
-// exactly 160 chunks. The header is 172 bytes with its checksum at 166-167.
-constexpr StandinProfile kSecondStandin = {
-    .number = {10, 3, 1234},
-    .length_words = {16384, 248,  249,   12000, 4093, 10250, 7777, 3000, 11111, 6400,
-                     9999,  5120, 8888,  4500,  12288, 6001, 7500, 2048, 10000, 5555,
-                     8192,  3333, 9400,  6666,  11000, 4444, 1017,
-                     40958, 170},
-    .size_table = {0x4000, 0x0100, 0x0100, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000,
-                   0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000,
-                   0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x3000, 0x0400,
-                   40958, 170},
-    .fullpack_version = 0x0B17,
-    .header_checksum_length = 164,
-    .first_segment_address = 0x6000,
-    .segment_address_step = 0x400,
-    .seed = 0x32303230,  // "2020"
 };
 
 // Marsaglia's xorshift32 (shifts 13, 17, 5); each byte is the top byte of
@@ -142,23 +126,96 @@ std::vector<std::vector<std::uint8_t>> StandinBlocks(const StandinProfile& profi
   PutWord(header, zelt20::kHeaderChecksumLengthOffset, profile.header_checksum_length);
   for (int segment = 0; segment < kReleaseSegmentCount; ++segment) {
     PutWord(header, zelt20::SegmentAddressOffset(segment),
-            static_cast<std::uint16_t>(profile.first_segment_address +
-                                       profile.segment_address_step * segment));
+            static_cast<std::uint16_t>(profile.segment_addresses[0] +
+                                       profile.segment_addresses[1] * segment));
   }
   ClearStampedBytes(header, zelt20::kHeaderChecksumStart + profile.header_checksum_length);
   return blocks;
 }
 
+// Reads exactly `values.size()` comma-separated numbers that fit Word.
+template <typename Word>
+bool ReadNumbers(const char* text, std::span<Word> values) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(*text))) return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text, &end, 0);
+    if (errno != 0 || value > std::numeric_limits<Word>::max()) return false;
+    values[i] = static_cast<Word>(value);
+    if (*end != (i + 1 < values.size() ? ',' : '\0')) return false;
+    text = end + 1;
+  }
+  return true;
+}
+
+template <typename Word>
+bool ReadNumber(const char* text, Word& value) {
+  return ReadNumbers(text, std::span(&value, 1));
+}
+
+// "major.minor:build".
+bool ReadRelease(const char* text, zelt20::FirmwareVersion& number) {
+  std::array<std::uint16_t, 3> parts{};
+  std::string list(text);
+  const std::size_t dot = list.find('.');
+  const std::size_t colon = list.find(':');
+  if (dot == std::string::npos || colon == std::string::npos || colon < dot) return false;
+  list[dot] = ',';
+  list[colon] = ',';
+  if (!ReadNumbers<std::uint16_t>(list.c_str(), parts) || parts[0] > 0xFF || parts[1] > 0xFF) return false;
+  number = {.minor = static_cast<std::uint8_t>(parts[1]),
+            .major = static_cast<std::uint8_t>(parts[0]),
+            .build = parts[2]};
+  return true;
+}
+
+// The profile the options give: every one of them, once each.
+bool ReadProfile(std::span<char* const> options, StandinProfile& profile) {
+  struct Field {
+    const char* option;
+    std::function<bool(const char*)> read;
+    bool given = false;
+  };
+  Field fields[] = {
+      {"--release", [&](const char* text) { return ReadRelease(text, profile.number); }},
+      {"--length-words", [&](const char* text) { return ReadNumbers<std::uint16_t>(text, profile.length_words); }},
+      {"--size-table", [&](const char* text) { return ReadNumbers<std::uint16_t>(text, profile.size_table); }},
+      {"--fullpack-version", [&](const char* text) { return ReadNumber(text, profile.fullpack_version); }},
+      {"--header-checksum-length",
+       [&](const char* text) { return ReadNumber(text, profile.header_checksum_length); }},
+      {"--segment-addresses",
+       [&](const char* text) { return ReadNumbers<std::uint16_t>(text, profile.segment_addresses); }},
+      {"--seed", [&](const char* text) { return ReadNumber(text, profile.seed); }},
+  };
+  if (options.size() != 2 * std::size(fields)) return false;
+  for (std::size_t i = 0; i < options.size(); i += 2) {
+    Field* field = nullptr;
+    for (Field& candidate : fields) {
+      if (std::strcmp(options[i], candidate.option) == 0) field = &candidate;
+    }
+    if (field == nullptr || field->given || !field->read(options[i + 1])) {
+      std::fprintf(stderr, "make_standin_release: cannot take %s %s\n", options[i], options[i + 1]);
+      return false;
+    }
+    field->given = true;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool second = argc == 3 && std::strcmp(argv[1], "--second") == 0;
-  if (argc != 2 && !second) {
-    std::fprintf(stderr, "usage: make_standin_release [--second] <output file>\n");
+  StandinProfile profile = kRelease2_3_56;
+  const std::span<char* const> options(argv + 1, argc > 1 ? static_cast<std::size_t>(argc - 2) : 0);
+  if (argc < 2 || (!options.empty() && !ReadProfile(options, profile))) {
+    std::fprintf(stderr,
+                 "usage: make_standin_release [--release M.m:B --length-words W0,...,W28 "
+                 "--size-table S0,...,S28 --fullpack-version V --header-checksum-length L "
+                 "--segment-addresses FIRST,STEP --seed SEED] <output file>\n");
     return 2;
   }
   const char* output = argv[argc - 1];
-  const StandinProfile& profile = second ? kSecondStandin : kRelease2_3_56;
   const auto blocks = StandinBlocks(profile);
   std::vector<std::span<const std::uint8_t>> views(blocks.begin(), blocks.end());
   const std::vector<std::uint8_t> file =

@@ -33,7 +33,11 @@ WriteOutcome StationPort::WritePort(const std::uint8_t* data, std::size_t count)
   return device_.IsOpen() ? device_.Write(data, count) : WriteOutcome{};
 }
 
-void StationPort::ClosePort() { device_.Close(); }
+// Closing a port that is already closed does nothing; the device is asked
+// only to close what it holds open.
+void StationPort::ClosePort() {
+  if (device_.IsOpen()) device_.Close();
+}
 
 void StationPort::ReportCannotOpen(const char* path) {
   log_.ReportErrorf(ErrorHeading::kNewLine, "%s %s\r\n", "невозможно открыть порт!"_cp1251, path);

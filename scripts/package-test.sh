@@ -6,10 +6,12 @@
 #   3. `apt-get install ./zelt20-installer_<version>_<arch>.deb`, then
 #      zelt20-install --help and --list-ports from PATH, and the window
 #      opened under Xvfb from the desktop entry's command line and closed
-#      again (Escape twice: Stop/Exit, then Exit) with its settings written
-#      to the user's folder;
+#      again (Escape twice: Stop/Exit, then Exit), having read and stored
+#      the remembered port in the user's folder;
 #   4. the package removed again (apt-get purge), its programs gone.
-# Prints how long it took. Runs as root (apt-get).
+# Each check is logged in build/package/checks.txt ("passed: what" or
+# "failed: what"); the first that fails ends the test. Prints how long it
+# took. Runs as root (apt-get).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,8 +24,24 @@ fail() {
   echo "package-test: $*" >&2
   exit 1
 }
+checks=$build/checks.txt
+# check WHAT COMMAND...: one check of the package, logged in $checks.
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "passed: $what" >>"$checks"
+  else
+    echo "failed: $what" >>"$checks"
+    fail "$what"
+  fi
+}
+on_path() { [[ $(command -v "$1") == /usr/bin/$1 ]]; }
+stored_port_is() { tr -d '\r' <"$settings" | grep -qx "com=$1"; }
 
 scripts/deps.sh test
+mkdir -p "$build"
+: >"$checks"
 
 banner "package build"
 # Warnings do not fail a package build (the compiler is the user's); the
@@ -40,7 +58,7 @@ echo "built $(basename "$package")"
 dpkg-deb --field "$package" Depends
 
 banner "lintian"
-lintian --fail-on error "$package"
+check "lintian reports no error" lintian --fail-on error "$package"
 
 banner "install"
 cleanup() {
@@ -49,25 +67,27 @@ cleanup() {
 trap cleanup EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$package" >/dev/null
 for program in zelt20-install zelt20-station zelt20-installer; do
-  [[ $(command -v "$program") == /usr/bin/$program ]] || fail "$program is not on PATH"
+  check "$program is on PATH" on_path "$program"
+  check "$program has its manual page" test -f "/usr/share/man/man1/$program.1.gz"
 done
-usage=$(zelt20-install --help)
-echo "${usage%%$'\n'*}"
-for page in zelt20-install zelt20-station zelt20-installer; do
-  [[ -f /usr/share/man/man1/$page.1.gz ]] || fail "no manual page for $page"
-done
-zelt20-install --list-ports
+check "zelt20-install --help runs" zelt20-install --help >/dev/null
+check "zelt20-install --list-ports runs" zelt20-install --list-ports
 
 banner "the window from its desktop entry"
 desktop=/usr/share/applications/zelt20-installer.desktop
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
-[[ -n $exec_line ]] || fail "no Exec line in $desktop"
-[[ -f /usr/share/icons/hicolor/32x32/apps/zelt20-installer.png ]] || fail "icon missing"
+check "the desktop entry has a command line" test -n "$exec_line"
+check "the icon is installed" test -f /usr/share/icons/hicolor/32x32/apps/zelt20-installer.png
 settings_home=$(mktemp -d)
 export XDG_CONFIG_HOME=$settings_home
+# The remembered port as a person might have typed it: the window reads
+# 12, selects COM12 and stores its selection as the plain number.
+settings=$settings_home/zelt20/config.ini
+mkdir -p "${settings%/*}"
+printf '[port]\ncom=012\n' >"$settings"
 # The window maps, Escape presses Stop/Exit (no run yet: it turns to Exit)
 # and Escape again closes it, storing the remembered port.
-xvfb-run -a bash -c '
+check "the window opens and closes" xvfb-run -a bash -c '
   set -u
   $1 & pid=$!
   window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
@@ -78,14 +98,14 @@ xvfb-run -a bash -c '
   if kill -0 "$pid" 2>/dev/null; then kill "$pid"; echo "the window did not close" >&2; exit 1; fi
   wait "$pid"
 ' window-test "$exec_line"
-[[ -f $settings_home/zelt20/config.ini ]] || fail "the window kept no settings in \$XDG_CONFIG_HOME/zelt20"
-echo "settings: $(tr '\r\n' '  ' <"$settings_home/zelt20/config.ini")"
+echo "settings: $(tr '\r\n' '  ' <"$settings")"
+check "the window stored port 12 in \$XDG_CONFIG_HOME/zelt20" stored_port_is 12
 rm -rf "$settings_home"
 
 banner "remove"
 trap - EXIT
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zelt20-installer >/dev/null
 for program in zelt20-install zelt20-station zelt20-installer; do
-  [[ ! -e /usr/bin/$program ]] || fail "$program is still installed"
+  check "$program is removed" test ! -e "/usr/bin/$program"
 done
 echo "package stage: $((SECONDS - started)) s"

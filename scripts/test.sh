@@ -18,6 +18,11 @@
 #      lintian, installed with apt-get, its programs run from PATH and the
 #      window opened from its desktop entry under Xvfb, then removed.
 # Set ZELT20_STAGES to a subset (e.g. "main asan") to run only those.
+#
+# Every stage prints what its runner reports: tests passed, skipped and
+# failed (CTest's JUnit files; libFuzzer's own end of run; the package
+# test's log of its checks). A stage whose tests fail, or that runs none,
+# fails the script after the others have run; a build that fails ends it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -27,12 +32,57 @@ fuzz_seconds=${ZELT20_FUZZ_SECONDS:-30}
 jobs=2
 # Most tests wait on serial time-outs, not on the processors.
 test_jobs=4
-passed=0
+summary=()
+total_passed=0 total_skipped=0 total_failed=0
+failed_stages=0
 
 want() { [[ " $stages " == *" $1 "* ]]; }
 banner() { printf '\n=== %s\n' "$*"; }
 
-# Configures, builds and runs ctest in build/NAME; counts the tests passed.
+# record STAGE PASSED SKIPPED FAILED [WHY]: one stage's counts. A stage
+# fails when a test failed, when it ran nothing or when WHY names a failure.
+record() {
+  local stage=$1 passed=$2 skipped=$3 failed=$4 why=${5:-}
+  if ((passed + skipped + failed == 0)) && [[ -z $why ]]; then why="no test ran"; fi
+  if ((failed > 0)) || [[ -n $why ]]; then failed_stages=$((failed_stages + 1)); fi
+  summary+=("$(printf '%-8s %5d passed %4d skipped %4d failed%s' "$stage" "$passed" "$skipped" \
+    "$failed" "${why:+  ($why)}")")
+  total_passed=$((total_passed + passed))
+  total_skipped=$((total_skipped + skipped))
+  total_failed=$((total_failed + failed))
+}
+
+# cases_with STATUS FILE: how many test cases of a CTest JUnit file have it.
+cases_with() { { grep -o "<testcase [^>]*status=\"$1\"" "$2" || true; } | wc -l; }
+
+# junit_counts FILE: "PASSED SKIPPED FAILED" of a CTest JUnit file, by the
+# status of each test case; "0 0 0" when there is none.
+junit_counts() {
+  local file=$1
+  if [[ ! -f $file ]]; then
+    echo "0 0 0"
+    return
+  fi
+  local skipped
+  skipped=$(($(cases_with notrun "$file") + $(cases_with disabled "$file")))
+  echo "$(cases_with run "$file") $skipped $(cases_with fail "$file")"
+}
+
+# record_ctest STAGE JUNIT STATUS: the counts of a ctest run; a failing exit
+# status without a failed test (a test not found, no tests) fails the stage.
+record_ctest() {
+  local stage=$1 junit=$2 status=$3 passed skipped failed
+  read -r passed skipped failed < <(junit_counts "$junit")
+  local why=""
+  if ((passed + skipped + failed == 0)); then
+    why="no test ran"
+  elif ((status != 0 && failed == 0)); then
+    why="exit status $status"
+  fi
+  record "$stage" "$passed" "$skipped" "$failed" "$why"
+}
+
+# Configures, builds and runs ctest in build/NAME.
 suite() {
   local name=$1 ctest_args=$2
   shift 2
@@ -40,12 +90,12 @@ suite() {
   cmake -S . -B "build/$name" -G Ninja -DZELT20_WERROR=ON "$@" >/dev/null
   cmake --build "build/$name" -j "$jobs"
   banner "$name tests"
-  local log="build/$name/ctest.log"
+  local junit="build/$name/junit.xml" status=0
+  rm -f "$junit"
   # shellcheck disable=SC2086
-  ctest --test-dir "build/$name" --output-on-failure -j "$test_jobs" $ctest_args | tee "$log"
-  local total
-  total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\)/\1/p' "$log" | tail -n 1)
-  passed=$((passed + ${total:-0}))
+  ctest --test-dir "build/$name" --output-on-failure -j "$test_jobs" --no-tests=error \
+    --output-junit junit.xml $ctest_args || status=$?
+  record_ctest "$name" "$junit" "$status"
 }
 
 if want main; then
@@ -70,44 +120,66 @@ if want fuzz; then
   CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_WERROR=ON \
     -DZELT20_FUZZ=ON -DZELT20_BUILD_TESTS=OFF -DZELT20_BUILD_DIALOG=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
   cmake --build build/fuzz -j "$jobs"
-  # One target per processor at a time; each prints its summary when done.
+  # One target per processor at a time; each prints its summary when done
+  # and leaves its verdict in build/fuzz/TARGET.result: passed only when
+  # libFuzzer ran for the whole time and ended without a finding.
   fuzz_target() {
-    local target=$1 work="build/fuzz/corpus-$1"
+    local target=$1 work="build/fuzz/corpus-$1" log="build/fuzz/$1.log"
     mkdir -p "$work"
     cp -n "fuzz/corpus/$target/"* "$work"/ 2>/dev/null || true
-    local status=0
+    local status=0 verdict=failed
     "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
-      -artifact_prefix="build/fuzz/$target-" "$work" >"build/fuzz/$target.log" 2>&1 || status=$?
-    banner "fuzz $target for ${fuzz_seconds}s"
-    tail -n 4 "build/fuzz/$target.log"
-    return "$status"
+      -artifact_prefix="build/fuzz/$target-" "$work" >"$log" 2>&1 || status=$?
+    if ((status == 0)) && grep -q '^Done [0-9]* runs in' "$log"; then verdict=passed; fi
+    echo "$verdict" >"build/fuzz/$target.result"
+    # One write, so that the two targets' reports do not interleave.
+    printf '%s\n' "$(banner "fuzz $target for ${fuzz_seconds}s: $verdict"; tail -n 4 "$log")"
   }
+  targets=()
+  for corpus in fuzz/corpus/*/; do targets+=("$(basename "$corpus")"); done
   running=0
-  for corpus in fuzz/corpus/*/; do
+  for target in "${targets[@]}"; do
+    rm -f "build/fuzz/$target.result"
     if ((running == jobs)); then
-      wait -n
+      wait -n || true
       running=$((running - 1))
     fi
-    fuzz_target "$(basename "$corpus")" &
+    fuzz_target "$target" &
     running=$((running + 1))
-    passed=$((passed + 1))
   done
-  while ((running > 0)); do
-    wait -n
-    running=$((running - 1))
+  wait
+  fuzz_passed=0 fuzz_failed=0
+  for target in "${targets[@]}"; do
+    if [[ $(cat "build/fuzz/$target.result" 2>/dev/null) == passed ]]; then
+      fuzz_passed=$((fuzz_passed + 1))
+    else
+      fuzz_failed=$((fuzz_failed + 1))
+    fi
   done
+  record fuzz "$fuzz_passed" 0 "$fuzz_failed"
 fi
 if want windows; then
   banner "Windows build under Wine"
-  scripts/windows-test.sh
-  passed=$((passed + $(cat build/windows/passed)))
+  # scripts/windows-test.sh runs ctest in build/windows, which writes this.
+  rm -f build/windows/junit.xml
+  status=0
+  scripts/windows-test.sh || status=$?
+  record_ctest windows build/windows/junit.xml "$status"
 fi
 
 if want package; then
   banner "Debian package"
-  scripts/package-test.sh
-  passed=$((passed + 1))
+  status=0
+  scripts/package-test.sh || status=$?
+  checks=build/package/checks.txt
+  package_passed=$(grep -c '^passed: ' "$checks" 2>/dev/null || true)
+  package_failed=$(grep -c '^failed: ' "$checks" 2>/dev/null || true)
+  why=""
+  if ((status != 0 && package_failed == 0)); then why="exit status $status"; fi
+  record package "${package_passed:-0}" 0 "${package_failed:-0}" "$why"
 fi
 
 banner "summary"
-echo "$passed passed, 0 failed"
+printf '%s\n' "${summary[@]}"
+printf '%-8s %5d passed %4d skipped %4d failed\n' all "$total_passed" "$total_skipped" "$total_failed"
+((failed_stages == 0))

@@ -4,8 +4,8 @@
 //
 // A block message announces its own length in its first word (L + 2 bytes
 // for the header and the fullpack, L + 8 for a code segment), so the
-// station knows which chunk completes it. A chunk with another selector
-// than the block in progress, or any answer other than an acknowledgement,
+// station knows which chunk completes it. A chunk of another kind than the
+// block in progress, or any answer other than an acknowledgement,
 // ends the block in progress; the next chunk starts the block over.
 #pragma once
 
@@ -43,10 +43,10 @@ class BlockReceiver {
  public:
   // Where `chunk` falls, before it is taken: kind, segment, chunk number,
   // and whether it completes its block message.
-  RequestSite Locate(std::uint16_t selector, std::span<const std::uint8_t> chunk) const;
+  RequestSite Locate(RequestKind kind, std::span<const std::uint8_t> chunk) const;
   // Takes a chunk and returns the answer: an acknowledgement while the
   // message is incomplete, then the verdict on the whole message.
-  std::uint16_t Take(std::uint16_t selector, std::span<const std::uint8_t> chunk);
+  std::uint16_t Take(RequestKind kind, std::span<const std::uint8_t> chunk);
   // Drops the block in progress: the station answered it with something
   // that ends it.
   void Abandon();
@@ -58,23 +58,23 @@ class BlockReceiver {
 
  private:
   struct InProgress {
-    std::uint16_t selector = 0;
+    RequestKind kind = RequestKind::kUnknown;
     std::vector<std::uint8_t> message;
     int chunks = 0;
     int segment = -1;
   };
 
-  void Begin(std::uint16_t selector, std::span<const std::uint8_t> first_chunk);
+  void Begin(RequestKind kind, std::span<const std::uint8_t> first_chunk);
   std::uint16_t Judge(const InProgress& block);
   std::uint16_t JudgeHeader(const std::vector<std::uint8_t>& message);
   std::uint16_t JudgeSegment(const std::vector<std::uint8_t>& message);
   std::uint16_t JudgeFullpack(const std::vector<std::uint8_t>& message);
-  std::uint16_t Refuse(std::uint16_t selector);
+  std::uint16_t Refuse(RequestKind kind);
 
   std::optional<InProgress> current_;
   CodeSet received_;
   int next_segment_ = 0;  // the segment the station expects after the header
-  std::map<std::pair<std::uint16_t, int>, int> starts_;
+  std::map<std::pair<RequestKind, int>, int> starts_;
   BlockCounts counts_;
 };
 

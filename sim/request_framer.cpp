@@ -2,18 +2,19 @@
 
 #include "core/byte_order.h"
 #include "link/packet.h"
+#include "sim/station_request.h"
 
 namespace zelt20::sim {
 
 std::optional<std::size_t> RequestLength(std::span<const std::uint8_t> header) {
-  const std::uint16_t command = ReadWord(&header[0]);
-  const std::uint16_t selector = ReadWord(&header[2]);
+  const std::uint16_t command_word = ReadWord(&header[0]);
+  const std::uint16_t selector_word = ReadWord(&header[2]);
   const std::uint16_t length_word = ReadWord(&header[4]);
-  if (command == kIdentifyCommand) {
+  if (command_word == command::kIdentify) {
     if (length_word != 0) return std::nullopt;
     return kFrameHeaderSize + 2;
   }
-  if (selector == kModeSelector) {
+  if (selector_word == selector::kMode) {
     if (length_word != 1) return std::nullopt;
     return kFrameHeaderSize + 1 + 2;
   }

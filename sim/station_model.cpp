@@ -7,9 +7,9 @@
 #include "image/embedded_release.h"
 #include "image/release_layout.h"
 #include "link/packet.h"
-#include "link/protocol.h"
 #include "sim/run_length_packer.h"
 #include "sim/station_reply.h"
+#include "sim/station_request.h"
 #include "sim/station_status.h"
 
 namespace zelt20::sim {
@@ -108,30 +108,14 @@ StationModel::ParsedRequest StationModel::Parse(std::span<const std::uint8_t> re
     parsed.refusal = status::kBadPacketChecksum;
     return parsed;
   }
-  const std::uint16_t command = ReadWord(&request[0]);
-  parsed.selector = ReadWord(&request[2]);
   parsed.payload = request.subspan(kFrameHeaderSize, covered - kFrameHeaderSize);
-  RequestKind& kind = parsed.site.kind;
-  kind = RequestKind::kUnknown;
-  if (command == kIdentifyCommand) {
-    if (parsed.selector == kModeSelector) kind = RequestKind::kIdentify;
-  } else if (command == kUpgradeCommand) {
-    switch (parsed.selector) {
-      case kModeSelector: kind = RequestKind::kEnterUpgrader; break;
-      case kFullpackVersionSelector: kind = RequestKind::kFullpackVersion; break;
-      case kWritePromSelector: kind = RequestKind::kWriteProm; break;
-      case kLoadHeaderSelector:
-      case kLoadFullpackSelector:
-      case kLoadSegmentSelector:
-        if (parsed.payload.empty()) {  // a load request must carry a chunk
-          kind = RequestKind::kMalformed;
-          parsed.refusal = status::kWrongHeader;
-        } else {
-          parsed.site = receiver_.Locate(parsed.selector, parsed.payload);
-        }
-        break;
-      default: break;
-    }
+  parsed.site.kind = KindOfRequest(ReadWord(&request[0]), ReadWord(&request[2]));
+  if (!parsed.site.IsChunk()) return parsed;
+  if (parsed.payload.empty()) {  // a load request must carry a chunk
+    parsed.site.kind = RequestKind::kMalformed;
+    parsed.refusal = status::kWrongHeader;
+  } else {
+    parsed.site = receiver_.Locate(parsed.site.kind, parsed.payload);
   }
   return parsed;
 }
@@ -200,13 +184,13 @@ StationAnswer StationModel::Respond(const ParsedRequest& request,
 StationModel::Outcome StationModel::Act(const ParsedRequest& request,
                                         std::optional<std::uint16_t> injected) {
   const auto plain = [&](std::uint16_t own) {
-    return Outcome{Reply{kUpgradeCommand, injected.value_or(own), {}}};
+    return Outcome{Reply{command::kUpgrade, injected.value_or(own), {}}};
   };
   switch (request.site.kind) {
     case RequestKind::kMalformed: return plain(request.refusal);
     case RequestKind::kUnknown: return plain(status::kUnknownCommand);
     case RequestKind::kIdentify:
-      return {Reply{kIdentifyCommand, injected.value_or(status::kStationInfo),
+      return {Reply{command::kIdentify, injected.value_or(status::kStationInfo),
                     PackRunLength(RecordBytes(info_))}};
     case RequestKind::kEnterUpgrader: {
       // No reply: the installer reads none. A reply forced by a fault goes
@@ -214,7 +198,7 @@ StationModel::Outcome StationModel::Act(const ParsedRequest& request,
       upgrader_ = true;
       receiver_.Clear();
       Outcome outcome;
-      if (injected) outcome.reply = Reply{kUpgradeCommand, *injected, {}};
+      if (injected) outcome.reply = Reply{command::kUpgrade, *injected, {}};
       outcome.reboot = info_.RebootsIntoUpgrader();
       return outcome;
     }
@@ -227,7 +211,7 @@ StationModel::Outcome StationModel::Act(const ParsedRequest& request,
       reported_fullpack_ = fullpack_version_;
       std::vector<std::uint8_t> word(2);
       WriteWord(word.data(), fullpack_version_);
-      return {Reply{kUpgradeCommand, injected.value_or(status::kFullpackVersion), std::move(word)}};
+      return {Reply{command::kUpgrade, injected.value_or(status::kFullpackVersion), std::move(word)}};
     }
     case RequestKind::kWriteProm:
       if (!injected || status::HighByte(*injected) == 0) Commit();
@@ -242,10 +226,10 @@ StationModel::Outcome StationModel::Act(const ParsedRequest& request,
 // not complete the block takes it; anything else ends the block.
 std::uint16_t StationModel::TakeChunk(const ParsedRequest& request,
                                       std::optional<std::uint16_t> injected) {
-  if (!injected) return receiver_.Take(request.selector, request.payload);
+  if (!injected) return receiver_.Take(request.site.kind, request.payload);
   if (status::RefusesPacket(*injected)) return *injected;
   if (status::HighByte(*injected) == 0 && !request.site.last_chunk) {
-    receiver_.Take(request.selector, request.payload);
+    receiver_.Take(request.site.kind, request.payload);
   } else {
     receiver_.Abandon();
   }

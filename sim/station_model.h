@@ -103,7 +103,6 @@ class StationModel {
   };
   struct ParsedRequest {
     RequestSite site;
-    std::uint16_t selector = 0;
     std::span<const std::uint8_t> payload;
     std::uint16_t refusal = 0;  // malformed requests: the status that answers them
   };

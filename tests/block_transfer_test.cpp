@@ -5,12 +5,16 @@
 
 #include "core/byte_order.h"
 #include "install/block_transfer.h"
+#include "sim/station_request.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/release_text.h"
 #include "tests/support/scripted_station.h"
 
 namespace zelt20 {
 namespace {
+
+namespace command = sim::command;
+namespace selector = sim::selector;
 
 using test::Bytes;
 using Lines = std::vector<std::string>;
@@ -71,7 +75,7 @@ TEST_F(BlockTransferTest, HeaderGoesInOneChunkUnderTheShortTimeout) {
   AnswerBlock(1, 0x0300);
   EXPECT_EQ(transfer.SendBlock(kUpgraderHeaderIndex), BlockResult::kConfirmed);
   EXPECT_EQ(ChunkSizes(), ChunksOf(kUpgraderHeaderIndex));
-  EXPECT_EQ(ReadWord(&station.Requests()[0][2]), kLoadHeaderSelector);
+  EXPECT_EQ(ReadWord(&station.Requests()[0][2]), selector::kLoadHeader);
   // 150 at the start, 75 before the last chunk, 75 again by the exchange.
   EXPECT_EQ(station.TimeoutHistory(), (std::vector<std::uint32_t>{150, 150, 75, 75}));
   EXPECT_EQ(Log(), (Lines{"Заголовок апгрейтора загружен\r\n"}));

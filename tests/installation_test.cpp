@@ -6,6 +6,7 @@
 #include "install/installation.h"
 #include "sim/report.h"
 #include "sim/station_model.h"
+#include "sim/station_request.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/release_text.h"
 #include "tests/support/scripted_station.h"
@@ -13,6 +14,9 @@
 
 namespace zelt20 {
 namespace {
+
+namespace command = sim::command;
+namespace selector = sim::selector;
 
 using test::BuiltInImage;
 using test::Bytes;
@@ -156,7 +160,7 @@ TEST_F(InstallationTest, RebootingStationIsWaitedForAndTheLineDrained) {
   setup.info.reserved_1 = 1;
   int reads_before_query = 0;
   line.OnWrite([&](const Bytes& request) {
-    if (request == test::RequestBytes(kUpgradeCommand, kFullpackVersionSelector)) {
+    if (request == test::RequestBytes(command::kUpgrade, selector::kFullpackVersion)) {
       reads_before_query = line.ReadCount();
     }
   });
@@ -295,7 +299,7 @@ TEST_F(InstallationTest, PromOperationFailureIsNoSuccess) {
 }
 
 TEST_F(InstallationTest, ShortIdentifyReplyIsAFailedCommand) {
-  line.SetDefaultAnswer([](const Bytes&) { return test::ReplyBytes(kIdentifyCommand, 0x0100, Bytes(20, 1)); });
+  line.SetDefaultAnswer([](const Bytes&) { return test::ReplyBytes(command::kIdentify, 0x0100, Bytes(20, 1)); });
   Installer one_run({line, ports, clock, [] { return kStampTime; }});
   EXPECT_EQ(one_run.RunInstallation(run, "1"), RunOutcome::kFailed);
   EXPECT_TRUE(Log().ends_with("Получение версии боевого кода... \r\nОшибка: команда не выполнена!\r\n"));

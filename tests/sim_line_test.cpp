@@ -14,6 +14,7 @@
 #include "link/serial_device.h"
 #include "link/station_link.h"
 #include "sim/station_reply.h"
+#include "sim/station_request.h"
 #include "sim/station_simulator.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/scripted_station.h"
@@ -51,7 +52,7 @@ class SimulatedLine : public ::testing::Test {
   std::optional<StationInfo> Identify() {
     ReplyBuffer reply{};
     const ExchangeOutcome identified =
-        link.ExchangeCommand(kIdentifyCommand, kModeSelector, 0, reply);
+        link.ExchangeCommand(command::kIdentify, selector::kMode, 0, reply);
     if (identified.result != ExchangeResult::kReplyWithData) return std::nullopt;
     return StationInfoFromReply(reply, identified.reply_length);
   }
@@ -93,9 +94,9 @@ TEST_F(SimulatedLine, RebootingStationHearsNothingAndThenSendsItsBootNoise) {
   Start();
   ASSERT_EQ(Open(), LinkResult::kDone) << Log();
   ReplyBuffer reply{};
-  ASSERT_EQ(Exchange(kUpgradeCommand, kModeSelector, reply), ExchangeResult::kAcknowledged);
+  ASSERT_EQ(Exchange(command::kUpgrade, selector::kMode, reply), ExchangeResult::kAcknowledged);
   // An identify request during the reboot is not heard: only the noise comes.
-  const test::Bytes identify = test::RequestBytes(kIdentifyCommand, kModeSelector);
+  const test::Bytes identify = test::RequestBytes(command::kIdentify, selector::kMode);
   ASSERT_TRUE(device->Write(identify.data(), identify.size()).succeeded);
   ASSERT_EQ(link.SetReadTimeouts(20), LinkResult::kDone);  // a silent line ends the read after 5.3 s
   std::vector<std::uint8_t> drained(kFrameSize);
@@ -111,7 +112,7 @@ TEST_F(SimulatedLine, ExitAfterPromEndsOnceTheInstallerClosesTheLine) {
   Start();
   ASSERT_EQ(Open(), LinkResult::kDone) << Log();
   ReplyBuffer reply{};
-  EXPECT_EQ(Exchange(kUpgradeCommand, kWritePromSelector, reply), ExchangeResult::kAcknowledged) << Log();
+  EXPECT_EQ(Exchange(command::kUpgrade, selector::kWriteProm, reply), ExchangeResult::kAcknowledged) << Log();
   EXPECT_FALSE(station->End());
   link.ClosePort();
   ASSERT_TRUE(station->WaitUntilEnded(milliseconds(4000)));

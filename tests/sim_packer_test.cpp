@@ -13,6 +13,7 @@
 #include "sim/run_length_packer.h"
 #include "sim/station_model.h"
 #include "sim/station_reply.h"
+#include "sim/station_request.h"
 
 namespace zelt20::sim {
 namespace {
@@ -25,7 +26,7 @@ void ExpectRoundTrip(const Bytes& data) {
   const Bytes packed = PackRunLength(data);
   ASSERT_LE(packed.size(), kMaxPayload);
   Frame frame{};
-  const std::size_t m = FrameReply(kIdentifyCommand, 0x0100, packed.size(), packed.data(), frame);
+  const std::size_t m = FrameReply(command::kIdentify, 0x0100, packed.size(), packed.data(), frame);
   Reply reply;
   DataArea decoded{};
   ASSERT_EQ(DecodeReply(frame, m, reply, decoded), ReplyCheck::kAccepted);

@@ -18,6 +18,7 @@
 #include "sim/request_framer.h"
 #include "sim/station_model.h"
 #include "sim/station_reply.h"
+#include "sim/station_request.h"
 #include "tests/support/release_text.h"
 #include "tests/support/scripted_station.h"
 
@@ -46,7 +47,7 @@ Decoded Decode(const Bytes& bytes) {
 // The status of an intact plain reply; 0xDEAD when the reply is not one.
 std::uint16_t StatusOf(const StationAnswer& answer) {
   const Decoded decoded = Decode(answer.bytes);
-  if (decoded.check != ReplyCheck::kAccepted || decoded.reply.command != kUpgradeCommand) return 0xDEAD;
+  if (decoded.check != ReplyCheck::kAccepted || decoded.reply.command != command::kUpgrade) return 0xDEAD;
   return decoded.reply.status;
 }
 
@@ -62,10 +63,10 @@ std::vector<Fault> MakeFaults(std::initializer_list<const char*> texts) {
   return faults;
 }
 
-const Bytes kEnter = RequestBytes(kUpgradeCommand, kModeSelector);
-const Bytes kIdentify = RequestBytes(kIdentifyCommand, kModeSelector);
-const Bytes kFullpackQuery = RequestBytes(kUpgradeCommand, kFullpackVersionSelector);
-const Bytes kWriteProm = RequestBytes(kUpgradeCommand, kWritePromSelector);
+const Bytes kEnter = RequestBytes(command::kUpgrade, selector::kMode);
+const Bytes kIdentify = RequestBytes(command::kIdentify, selector::kMode);
+const Bytes kFullpackQuery = RequestBytes(command::kUpgrade, selector::kFullpackVersion);
+const Bytes kWriteProm = RequestBytes(command::kUpgrade, selector::kWriteProm);
 
 // A station in upgrader mode and the release stamped for it, with the
 // installer's side of the block transfer.
@@ -87,13 +88,13 @@ class UpgraderStation : public ::testing::Test {
     for (std::size_t d = 0; d < message.size(); d += kMaxPayload) {
       const auto chunk = message.subspan(d, std::min(kMaxPayload, message.size() - d));
       statuses.push_back(StatusOf(station->HandleRequest(
-          RequestBytes(kUpgradeCommand, selector, Bytes(chunk.begin(), chunk.end())))));
+          RequestBytes(command::kUpgrade, selector, Bytes(chunk.begin(), chunk.end())))));
     }
     return statuses;
   }
-  std::uint16_t SendHeader() { return Send(kLoadHeaderSelector, Header()).back(); }
+  std::uint16_t SendHeader() { return Send(selector::kLoadHeader, Header()).back(); }
   std::uint16_t SendSegment(int segment) {
-    return Send(kLoadSegmentSelector, ReleaseSegmentMessage(image, segment)).back();
+    return Send(selector::kLoadSegment, ReleaseSegmentMessage(image, segment)).back();
   }
   std::span<const std::uint8_t> Header() const { return image.BlockBytes(kUpgraderHeaderIndex); }
 };
@@ -113,7 +114,7 @@ TEST(StationModel, IdentifyReplyUnpacksToTheRecord) {
     StationModel station(setup);
     const Decoded decoded = Decode(station.HandleRequest(kIdentify).bytes);
     ASSERT_EQ(decoded.check, ReplyCheck::kAccepted);
-    EXPECT_EQ(decoded.reply.command, kIdentifyCommand);
+    EXPECT_EQ(decoded.reply.command, command::kIdentify);
     EXPECT_EQ(decoded.reply.status, 0x0100);
     ASSERT_EQ(decoded.reply.data_length, 40);
     const auto expected = RecordBytes(setup.info);
@@ -124,8 +125,8 @@ TEST(StationModel, IdentifyReplyUnpacksToTheRecord) {
 TEST(StationModel, WorkingCodeKnowsOnlyIdentifyAndEnter) {
   StationModel station{StationSetup{}};
   EXPECT_FALSE(station.InUpgraderMode());
-  for (const Bytes& request : {kFullpackQuery, kWriteProm, RequestBytes(kUpgradeCommand, kLoadHeaderSelector, {1, 0, 0}),
-                               RequestBytes(kUpgradeCommand, 7), RequestBytes(0x1234, 2)}) {
+  for (const Bytes& request : {kFullpackQuery, kWriteProm, RequestBytes(command::kUpgrade, selector::kLoadHeader, {1, 0, 0}),
+                               RequestBytes(command::kUpgrade, 7), RequestBytes(0x1234, 2)}) {
     EXPECT_EQ(StatusOf(station.HandleRequest(request)), 0x2000);
   }
   EXPECT_FALSE(station.PromWritten());
@@ -147,7 +148,7 @@ TEST(StationModel, RefusesWhatIsNotAWholeGoodRequest) {
   bad_checksum.back() ^= 1;
   EXPECT_EQ(StatusOf(station.HandleRequest(bad_checksum)), 0x2200);
   EXPECT_EQ(StatusOf(station.HandleRequest(Bytes(kIdentify.begin(), kIdentify.end() - 1))), 0x2100);
-  EXPECT_EQ(StatusOf(station.HandleRequest(RequestBytes(kUpgradeCommand, kLoadSegmentSelector))), 0x2100);
+  EXPECT_EQ(StatusOf(station.HandleRequest(RequestBytes(command::kUpgrade, selector::kLoadSegment))), 0x2100);
   EXPECT_EQ(StatusOf(station.HandleLineEvent({LineEvent::Kind::kBadLength, {1, 2, 3, 4, 5, 6}, {}})), 0x2100);
   EXPECT_EQ(StatusOf(station.HandleLineEvent({LineEvent::Kind::kByteTimeout, {4, 0xF0}, {}})), 0x2300);
   EXPECT_EQ(station.Activity().Count(RequestKind::kMalformed), 5);
@@ -176,7 +177,7 @@ TEST_F(UpgraderStation, HeaderIsJudgedByItsChecksumAndASecondCopyStartsOver) {
   Start();
   Bytes broken(Header().begin(), Header().end());
   broken[100] ^= 0x01;
-  EXPECT_EQ(Send(kLoadHeaderSelector, broken), Acks(1, 0x2400));
+  EXPECT_EQ(Send(selector::kLoadHeader, broken), Acks(1, 0x2400));
   EXPECT_EQ(SendHeader(), 0x0300);
   EXPECT_EQ(station->Blocks().refused, 1);
   EXPECT_EQ(station->Blocks().restarts, 1);
@@ -188,18 +189,18 @@ TEST_F(UpgraderStation, SegmentsAreAcknowledgedChunkByChunkAndJudgedWhole) {
   EXPECT_EQ(SendSegment(0), 0x2500);  // no header yet
   ASSERT_EQ(SendHeader(), 0x0300);
   const auto first = ReleaseSegmentMessage(image, 0);
-  EXPECT_EQ(Send(kLoadSegmentSelector, first), Acks((first.size() + 255) / 256, 0x0500));
+  EXPECT_EQ(Send(selector::kLoadSegment, first), Acks((first.size() + 255) / 256, 0x0500));
   EXPECT_EQ(SendSegment(2), 0x2500);  // out of order
   Bytes wrong_second_word = ReleaseSegmentMessage(image, 1);
   wrong_second_word[6] ^= 0x01;
-  EXPECT_EQ(Send(kLoadSegmentSelector, wrong_second_word).back(), 0x2500);
+  EXPECT_EQ(Send(selector::kLoadSegment, wrong_second_word).back(), 0x2500);
   Bytes wrong_address = ReleaseSegmentMessage(image, 1);
   WriteWord(&wrong_address[2], static_cast<std::uint16_t>(image.SegmentAddressWord(1) + 1));
-  EXPECT_EQ(Send(kLoadSegmentSelector, wrong_address).back(), 0x2500);
+  EXPECT_EQ(Send(selector::kLoadSegment, wrong_address).back(), 0x2500);
   Bytes too_long = ReleaseSegmentMessage(image, 1);
   // The body does not fit the size word.
   WriteWord(&too_long[4], static_cast<std::uint16_t>(image.BlockLengthWord(1) - 1));
-  EXPECT_EQ(Send(kLoadSegmentSelector, too_long).back(), 0x2500);
+  EXPECT_EQ(Send(selector::kLoadSegment, too_long).back(), 0x2500);
   EXPECT_EQ(SendSegment(1), 0x0500);
   EXPECT_EQ(station->Blocks().segments_confirmed, 2);
 }
@@ -235,7 +236,7 @@ TEST_F(UpgraderStation, FlashCheckNamesWhatDiffersFromTheRelease) {
   for (int segment = 0; segment < kSegmentCount - 1; ++segment) {
     Bytes message = ReleaseSegmentMessage(image, segment);
     if (segment == 5) message[500] ^= 0xFF;
-    ASSERT_EQ(Send(kLoadSegmentSelector, message).back(), 0x0500);
+    ASSERT_EQ(Send(selector::kLoadSegment, message).back(), 0x0500);
   }
   ASSERT_EQ(StatusOf(station->HandleRequest(kWriteProm)), 0x0000);
 
@@ -264,10 +265,10 @@ TEST_F(UpgraderStation, ForcedStatusOnTheLastChunkMakesTheInstallerSendTheBlockA
   ASSERT_EQ(SendHeader(), 0x0300);
   // A status on an earlier chunk: the rest of the attempt is not sent.
   const auto message = ReleaseSegmentMessage(image, 0);
-  EXPECT_EQ(Send(kLoadSegmentSelector, std::span(message).first(2 * kMaxPayload)),
+  EXPECT_EQ(Send(selector::kLoadSegment, std::span(message).first(2 * kMaxPayload)),
             (std::vector<std::uint16_t>{0x0000, 0x0300}));
-  EXPECT_EQ(Send(kLoadSegmentSelector, message).back(), 0x2600);
-  EXPECT_EQ(Send(kLoadSegmentSelector, message).back(), 0x0500);
+  EXPECT_EQ(Send(selector::kLoadSegment, message).back(), 0x2600);
+  EXPECT_EQ(Send(selector::kLoadSegment, message).back(), 0x0500);
   EXPECT_EQ(station->Blocks().restarts, 2);
   EXPECT_EQ(station->Blocks().segments_confirmed, 1);
 }
@@ -278,7 +279,7 @@ TEST_F(UpgraderStation, RefusedPacketChangesNothingAndItsResendGoesOn) {
   const auto message = ReleaseSegmentMessage(image, 0);
   const auto chunk = [&](std::size_t i) {
     const std::size_t from = i * kMaxPayload;
-    return RequestBytes(kUpgradeCommand, kLoadSegmentSelector,
+    return RequestBytes(command::kUpgrade, selector::kLoadSegment,
                         Bytes(message.begin() + static_cast<std::ptrdiff_t>(from),
                               message.begin() + static_cast<std::ptrdiff_t>(std::min(message.size(), from + kMaxPayload))));
   };
@@ -296,7 +297,7 @@ TEST_F(UpgraderStation, RepeatAfterALostReplyIsAnsweredWithoutTakingTheChunkTwic
   std::uint16_t last = 0;
   for (std::size_t d = 0; d < message.size(); d += kMaxPayload) {
     const Bytes request = RequestBytes(
-        kUpgradeCommand, kLoadSegmentSelector,
+        command::kUpgrade, selector::kLoadSegment,
         Bytes(message.begin() + static_cast<std::ptrdiff_t>(d),
               message.begin() + static_cast<std::ptrdiff_t>(std::min(message.size(), d + kMaxPayload))));
     const StationAnswer first = station->HandleRequest(request);
@@ -391,7 +392,7 @@ class Framing : public ::testing::Test {
 };
 
 TEST_F(Framing, RequestsAreCutByTheirHeaders) {
-  const Bytes chunk = RequestBytes(kUpgradeCommand, kLoadSegmentSelector, Bytes(256, 0x77));
+  const Bytes chunk = RequestBytes(command::kUpgrade, selector::kLoadSegment, Bytes(256, 0x77));
   Feed(Bytes(chunk.begin(), chunk.begin() + 3), 0);
   EXPECT_FALSE(framer.Next(At(1)));
   Bytes rest(chunk.begin() + 3, chunk.end());
@@ -435,7 +436,7 @@ TEST_F(Framing, AfterAnImpossibleLengthEverythingIsDroppedUntilTheLineIsQuiet) {
 TEST_F(Framing, LengthWordsOfTheThreeRequestShapes) {
   EXPECT_EQ(RequestLength(kIdentify), 8u);
   EXPECT_EQ(RequestLength(kEnter), 9u);
-  EXPECT_EQ(RequestLength(RequestBytes(kUpgradeCommand, 3, Bytes(256))), 264u);
+  EXPECT_EQ(RequestLength(RequestBytes(command::kUpgrade, 3, Bytes(256))), 264u);
   EXPECT_FALSE(RequestLength(Bytes{0x04, 0xF0, 0xFF, 0xFF, 0x01, 0x00}));
   EXPECT_FALSE(RequestLength(Bytes{0x00, 0xF0, 0xFF, 0xFF, 0x00, 0x00}));
   EXPECT_FALSE(RequestLength(Bytes{0x00, 0xF0, 0x05, 0x00, 0x05, 0x00}));

@@ -2,8 +2,11 @@
 // file it is, whatever release this build embeds: it holds the number and
 // the values of release 2.3:56 that the installer reads. (That the generator
 // still writes it byte for byte is the CTest standin_release_reproduces.)
+// A build that embeds the second stand-in also checks the embedded release
+// against the values the build asked the generator for.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "core/byte_order.h"
+#include "image/embedded_release.h"
 #include "image/release_file.h"
 
 namespace zelt20 {
@@ -65,6 +69,29 @@ TEST_F(StoredStandin, HoldsTheValuesOfTheRelease) {
         << "segment " << segment;
   }
 }
+
+#if defined(ZELT20_SECOND_STANDIN_RELEASE)
+TEST(EmbeddedSecondStandin, HoldsWhatTheBuildAskedFor) {
+  const ReleaseView& release = EmbeddedRelease();
+  const std::array<std::uint16_t, kReleaseBlockCount> length_words = {ZELT20_SECOND_STANDIN_LENGTH_WORDS};
+  const std::array<std::uint16_t, kReleaseBlockCount> size_table = {ZELT20_SECOND_STANDIN_SIZE_TABLE};
+  const std::array<std::uint16_t, 2> addresses = {ZELT20_SECOND_STANDIN_SEGMENT_ADDRESSES};  // first, step
+  const auto header = release.blocks[kReleaseHeaderIndex];
+
+  EXPECT_EQ(VersionText(release.number), ZELT20_SECOND_STANDIN_RELEASE);
+  for (std::size_t index = 0; index < length_words.size(); ++index) {
+    EXPECT_EQ(ReadWord(release.blocks[index].data()), length_words[index]) << "block " << index;
+    EXPECT_EQ(release.size_table[index], size_table[index]) << "block " << index;
+  }
+  EXPECT_EQ(ReadWord(&release.blocks[kReleaseFullpackIndex][kFullpackVersionOffset]),
+            ZELT20_SECOND_STANDIN_FULLPACK_VERSION);
+  EXPECT_EQ(ReadWord(&header[kHeaderChecksumLengthOffset]), ZELT20_SECOND_STANDIN_HEADER_CHECKSUM_LENGTH);
+  for (int segment = 0; segment < kReleaseSegmentCount; ++segment) {
+    const auto address = static_cast<std::uint16_t>(addresses[0] + addresses[1] * segment);
+    EXPECT_EQ(ReadWord(&header[SegmentAddressOffset(segment)]), address) << "segment " << segment;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace zelt20

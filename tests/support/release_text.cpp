@@ -7,9 +7,14 @@
 #include <map>
 #include <sstream>
 
-#include "install/program_version.h"
-
 namespace zelt20::test {
+namespace {
+
+// The program version as the installer is meant to log it; it is not the
+// release's number and follows no release built in.
+constexpr char kProgramVersionText[] = "2.5:56";
+
+}  // namespace
 
 const FirmwareImage& BuiltInImage() {
   static const FirmwareImage image;
@@ -27,7 +32,7 @@ std::string ReleaseLine() {
 }
 
 std::string ProgramVersionLine() {
-  return "Версия программы " + VersionText(kProgramVersion) + "\r\n";
+  return std::string("Версия программы ") + kProgramVersionText + "\r\n";
 }
 
 std::string SegmentLoadedLine(int segment) {
@@ -44,7 +49,7 @@ int CodeSegmentsTotal() {
 
 std::string GoldenLog(const std::string& name, FirmwareVersion station_version) {
   std::map<std::string, std::string> fields = {
-      {"program_version", VersionText(kProgramVersion)},
+      {"program_version", kProgramVersionText},
       {"station_version", VersionText(station_version)},
       {"fullpack_version", HexText(BuiltInImage().FullpackVersionWord())},
   };

@@ -24,8 +24,9 @@ std::string SegmentLoadedLine(int segment);
 // total of a run whose fullpack is current.
 int CodeSegmentsTotal();
 
-// A golden log from tests/data (UTF-8) with its fields filled in for the
-// release built in: {program_version}, {station_version}, {fullpack_version}
+// A golden log from tests/data (UTF-8) with its fields filled in:
+// {program_version} (2.5:56), and for the release built in
+// {station_version}, {fullpack_version}
 // (the station's and the release's, equal in a golden run) and
 // {address_N}, the address word of code segment N. Any other field fails
 // the test.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/station_reply.h"
+#include "sim/station_request.h"
 
 namespace zelt20::test {
 
@@ -13,7 +14,7 @@ Bytes ReplyBytes(std::uint16_t command, std::uint16_t status, const Bytes& paylo
 }
 
 Bytes StatusReply(std::uint16_t status, const Bytes& payload) {
-  return ReplyBytes(kUpgradeCommand, status, payload);
+  return ReplyBytes(sim::command::kUpgrade, status, payload);
 }
 
 Bytes RequestBytes(std::uint16_t command, std::uint16_t selector, const Bytes& payload) {
@@ -76,8 +77,9 @@ WriteOutcome ScriptedStation::Write(const std::uint8_t* data, std::size_t count)
   return {true, count};
 }
 
+// Every close counts, also of a closed device: the port must not close
+// twice what it opened once.
 void ScriptedStation::Close() {
-  if (!open_) return;
   open_ = false;
   ++close_count_;
 }

@@ -18,6 +18,7 @@
 
 #include "link/packet.h"
 #include "link/serial_device.h"
+#include "sim/station_request.h"
 
 namespace zelt20 {
 namespace {
@@ -155,7 +156,7 @@ bool CheckSilentLine(SerialDevice& device, std::uint32_t t, std::size_t capacity
 bool CheckReply(SerialDevice& device, std::uint32_t t) {
   if (!Check(device.SetTimeouts({t, t, t}), "SetCommTimeouts")) return false;
   Frame request{};
-  const std::size_t length = FrameRequest(kIdentifyCommand, kModeSelector, 0, nullptr, request);
+  const std::size_t length = FrameRequest(sim::command::kIdentify, sim::selector::kMode, 0, nullptr, request);
   if (!Check(device.Write(request.data(), length).succeeded, "request written")) return false;
   Frame buffer{};
   const TimedRead read = ReadTimed(device, buffer, buffer.size());
