@@ -2,8 +2,9 @@
 # The Windows build, cross-compiled with mingw-w64 and tested under Wine:
 # builds build/windows (the console installer zelt20-install.exe, the window
 # zelt20-installer.exe, the tests and their helpers) and runs ctest there,
-# which also runs the whole installations under Wine against native
-# simulated stations (tests/win32/CMakeLists.txt). The results land in
+# which also makes and tries zelt20-installer-<version>-win64.zip (cpack)
+# and runs the whole installations under Wine against native simulated
+# stations (tests/win32/CMakeLists.txt). The results land in
 # build/windows/junit.xml.
 #
 # Wine runs in a private prefix, build/windows/wineprefix, made when missing,

@@ -13,6 +13,10 @@
 #       the window driven with keys as an operator would (xdotool), its port
 #       picked in the box: a whole installation, or Stop clicked during the
 #       transfer; each closed with Escape, the picked port in config.ini
+#   windows_runs.sh unpacked-zip WORK ZIP PROBE_EXE
+#       the zip unpacked into a fresh folder of the prefix's drive C: the two
+#       programs and two texts with Windows line ends; the window started
+#       from there and closed leaves config.ini beside it
 set -euo pipefail
 run=$1
 shift
@@ -157,10 +161,33 @@ window_stop() {
   close_window "$com"
 }
 
+# The operator's first start from the unpacked folder: no port remembered
+# yet, so closing at once stores 0.
+unpacked_zip() {
+  local zip=$2
+  probe_program=$3
+  [[ -f $zip ]] || fail "no $zip (cpack makes it)"
+  fresh_folder "$WINEPREFIX/drive_c/$(basename "$1")"
+  (cd "$work" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+  local listing expected="LICENSE.txt README.txt zelt20-install.exe zelt20-installer.exe"
+  listing=$(cd "$work" && find . -mindepth 1 -printf '%P\n' | sort | xargs)
+  [[ $listing == "$expected" ]] || fail "the zip holds: $listing (not: $expected)"
+  local text
+  for text in LICENSE.txt README.txt; do
+    [[ -s $work/$text ]] || fail "$text is empty"
+    if grep -qv $'\r$' "$work/$text"; then fail "$text has a line without a Windows line end"; fi
+  done
+  start_window "C:\\$(basename "$work")\\zelt20-installer.exe"
+  close_window 0
+  tr -d '\r' <"$work/config.ini" | grep -qx '\[port\]' ||
+    fail "config.ini holds $(stored_settings "$work")"
+}
+
 case $run in
   system-dlls) system_dlls "$@" ;;
   console) console "$@" ;;
   window-install) window_install "$@" ;;
   window-stop) window_stop "$@" ;;
+  unpacked-zip) unpacked_zip "$@" ;;
   *) fail "unknown run" ;;
 esac
