@@ -174,7 +174,7 @@ const ControlTemplate kControls[] = {
 TEST(ProgramResources, DialogTemplateIsAsWritten) {
   const ProgramResources program;
   ASSERT_TRUE(program.Loaded());
-  const std::string bytes = program.Find(MAKEINTRESOURCEW(IDD_STANLOAD_DIALOG), RT_DIALOG);
+  const std::string bytes = program.Find(MAKEINTRESOURCEW(IDD_MAIN_DIALOG), RT_DIALOG);
   ASSERT_FALSE(bytes.empty());
   TemplateReader reader(bytes);
   EXPECT_EQ(reader.Word(), 1);       // version
