@@ -202,7 +202,9 @@ for index in "${!names[@]}"; do
     else
       first=$(head -n 2 "$work/failed" | paste -sd, - | sed 's/,/, /g')
       ((failed > 2)) && first+=", ..."
-      verdict="killed by $failed tests ($first)"
+      tests="tests"
+      ((failed == 1)) && tests="test"
+      verdict="killed by $failed $tests ($first)"
     fi
   fi
   rows+=("$(printf '%-26s %-26s %4ds  %s' "$name" "${files[$index]}" \
@@ -214,6 +216,6 @@ printf '\n%-26s %-26s %5s  %s\n' mutant where time result
 printf '%s\n' "${rows[@]}"
 echo "wall time $(($(seconds) - started)) s; failing tests per mutant in $work/NAME.failed"
 if ((bad > 0)); then
-  echo "mutants.sh: $bad mutants not killed" >&2
+  echo "mutants.sh: mutants not killed: $bad" >&2
   exit 1
 fi
