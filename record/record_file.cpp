@@ -31,8 +31,9 @@ Checked<RecordFile> RecordFile::CreateNew(const std::filesystem::path& folder, c
   // Enough for every run one operator can start in one second.
   constexpr int kNamesTried = 100;
   for (int number = 1; number <= kNamesTried; ++number) {
-    const std::string suffix = number == 1 ? "" : "_" + std::to_string(number);
-    const std::filesystem::path path = folder / (stem + suffix + extension);
+    std::string name = stem;
+    if (number > 1) name.append("_").append(std::to_string(number));
+    const std::filesystem::path path = folder / name.append(extension);
     Checked<RecordFile> file = CreateExclusive(path);
     std::error_code ignored;
     if (file || !std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) return file;

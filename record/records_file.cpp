@@ -13,7 +13,9 @@ Checked<> AppendRecord(const std::filesystem::path& records_file, std::string_vi
   const Checked<bool> at_line_start = file->EndsAtLineStart();
   if (!at_line_start) return Refusal{at_line_start.Reason()};
   if (*at_line_start) return file->Append(line);
-  return file->Append("\n" + std::string(line));
+  // One write still: the line break that ends the torn line goes with it.
+  std::string after_torn_line(1, '\n');
+  return file->Append(after_torn_line.append(line));
 }
 
 Checked<RecordLines> ReadRecordLines(const std::filesystem::path& records_file) {
