@@ -142,7 +142,8 @@ struct RowRun {
       case Act::kSecondInstaller:
         installer->OnLine(row.during.after_line, [this] {
           helper = std::thread([this] {
-            ChildProcess second(ZELT20_INSTALL_PROGRAM, {"--yes", station->PortText()},
+            ChildProcess second(ZELT20_INSTALL_PROGRAM,
+                                {"--yes", "--no-records", station->PortText()},
                                 station->Environment());
             second_exit = second.WaitForExit(60s);
             second_out = second.Out();

@@ -8,11 +8,14 @@
 #       each program needs no DLL beyond the system's
 #   windows_runs.sh console WORK STATION COM INSTALL_EXE
 #       zelt20-install.exe --yes COM: exit status 0, the log ends with the
-#       success line and keeps its line ends, the station flashed the release
+#       success line and keeps its line ends, the station flashed the release;
+#       the run's record in WORK/records, its log file equal to the output
 #   windows_runs.sh window-install|window-stop WORK STATION COM INSTALLER_EXE PROBE_EXE
 #       the window driven with keys as an operator would (xdotool), its port
 #       picked in the box: a whole installation, or Stop clicked during the
-#       transfer; each closed with Escape, the picked port in config.ini
+#       transfer; each closed with Escape, the picked port in config.ini, the
+#       run's record in the records folder beside the program and its log
+#       file holding what the pane showed
 #   windows_runs.sh unpacked-zip WORK ZIP PROBE_EXE
 #       the zip unpacked into a fresh folder of the prefix's drive C: the two
 #       programs and two texts with Windows line ends; the window started
@@ -48,6 +51,23 @@ station_flashed() {
   [[ $(cat "$1/status") == 0 ]] || fail "the station did not end with the release flashed"
 }
 
+# The one record in the records folder $1 is of the outcome $2 and names a
+# log file of that folder whose text is that of file $3 (with $4 = lines:
+# line for line, as a window's pane shows it).
+record_kept() {
+  local records=$1/installations.jsonl log
+  [[ -f $records ]] || fail "no installations.jsonl in $1"
+  (($(wc -l <"$records") == 1)) || fail "installations.jsonl holds: $(cat "$records")"
+  grep -q "\"outcome\":\"$2\"" "$records" || fail "the record is not of a run $2: $(cat "$records")"
+  log=$1/$(sed -n 's/.*"log_file":"\([^"]*\)".*/\1/p' "$records")
+  [[ -f $log ]] || fail "the record names no log file of $1: $(cat "$records")"
+  if [[ ${4:-} == lines ]]; then
+    cmp -s <(tr -d '\r' <"$log") <(tr -d '\r' <"$3") || fail "the log file differs from the pane"
+  else
+    cmp -s "$log" "$3" || fail "the log file differs from the run's output"
+  fi
+}
+
 # The lines of config.ini beside the program in folder $1, without line ends.
 stored_settings() { tr -d '\r' <"$1/config.ini" | tr '\n' ' '; }
 
@@ -69,7 +89,8 @@ system_dlls() {
 console() {
   fresh_folder "$1"
   local station=$2 com=$3 program=$4 status=0
-  timeout 420 "$wine" "$program" --yes "$com" >"$work/install.log" 2>"$work/install.err" || status=$?
+  timeout 420 "$wine" "$program" --yes --records "$(winepath -w "$work/records")" "$com" \
+    >"$work/install.log" 2>"$work/install.err" || status=$?
   cat "$work/install.log"
   ((status == 0)) || fail "zelt20-install.exe ended with status $status: $(cat "$work/install.err")"
   if grep -q $'\r\r' "$work/install.log"; then fail "the log's line ends were translated"; fi
@@ -77,6 +98,7 @@ console() {
     fail "the log does not end with the success line"
   # The station ends at most 5 s after the installer has closed the line.
   station_flashed "$station" 15
+  record_kept "$work/records" installed "$work/install.log"
 }
 
 # --- the window, driven from outside --------------------------------------
@@ -140,6 +162,7 @@ window_install() {
   probe log >"$work/window.log"
   station_flashed "$station" 15
   close_window "$com"
+  record_kept "$work/records" installed "$work/window.log" lines
 }
 
 # The remembered port is one below the station's: Down in the box picks it,
@@ -159,6 +182,7 @@ window_stop() {
   probe log >"$work/window.log"
   if grep -q "$success_line" "$work/window.log"; then fail "a stopped run logged the success line"; fi
   close_window "$com"
+  record_kept "$work/records" stopped "$work/window.log" lines
 }
 
 # The operator's first start from the unpacked folder: no port remembered
