@@ -69,9 +69,9 @@ struct ProtocolMinimum {
 };
 
 ProtocolMinimum ComputeProtocolMinimum(const FirmwareImage& image) {
-  const test::RunTimes times(image, sim::StationSetup{}, test::kWireByteTime);
+  const RunTimes times = test::StationRunTimes(image, sim::StationSetup{}, test::kWireByteTime);
   ProtocolMinimum minimum;
-  for (const test::RunStep& step : times.Steps()) {
+  for (const RunStep& step : times.Steps()) {
     ++minimum.requests;
     if (step.reply_bytes > 0) ++minimum.replies;
     minimum.request_bytes += step.request_bytes;
@@ -79,10 +79,10 @@ ProtocolMinimum ComputeProtocolMinimum(const FirmwareImage& image) {
     minimum.silence_seconds += step.silence.count() / 1000.0;
     minimum.wait_seconds += step.wait.count() / 1000.0;
     switch (step.kind) {
-      case sim::RequestKind::kEnterUpgrader: minimum.enter_upgrader_bytes = step.request_bytes; break;
-      case sim::RequestKind::kHeaderChunk: ++minimum.header_chunks; break;
-      case sim::RequestKind::kFullpackChunk: ++minimum.fullpack_chunks; break;
-      case sim::RequestKind::kSegmentChunk: ++minimum.segment_chunks; break;
+      case RunStepKind::kEnterUpgrader: minimum.enter_upgrader_bytes = step.request_bytes; break;
+      case RunStepKind::kHeaderChunk: ++minimum.header_chunks; break;
+      case RunStepKind::kFullpackChunk: ++minimum.fullpack_chunks; break;
+      case RunStepKind::kSegmentChunk: ++minimum.segment_chunks; break;
       default: break;
     }
   }

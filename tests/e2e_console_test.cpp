@@ -153,7 +153,7 @@ TEST_F(ConsoleInstaller, FailureInSegmentTwelveEndsTheRunThere) {
   // Segments 0 to 11, then chunks 1 to 5 of segment 12 and the resend of
   // chunk 5; no later segment and no PROM write.
   const FirmwareImage image;
-  const RunTimes times(image, options.station);
+  const RunTimes times = StationRunTimes(image, options.station);
   int chunks_before = 0;
   for (int segment = 0; segment < 12; ++segment) chunks_before += times.Chunks(segment);
   const sim::SimulatorReport report = station->Report();
