@@ -41,6 +41,7 @@ void MessageLog::ReportErrorf(ErrorHeading heading, const char* line_format, ...
   std::vsnprintf(buffer_.data(), buffer_.size(), line_format, args);
   va_end(args);
   sink_->AppendLog(buffer_.data());
+  if (error_hook_ != nullptr) error_hook_->ErrorReported(buffer_.data());
 }
 
 bool FitsMessageBuffer(const char* format, ...) {

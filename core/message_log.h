@@ -23,6 +23,15 @@ enum class ErrorHeading {
   kSameLine,          // "%s "      retries exhausted
 };
 
+// Hears every error report beside the log: the message line as formatted
+// after the heading (Windows-1251, with its own blanks and line break), so
+// that a watcher of the run never has to read the log text for it.
+class ErrorReportHook {
+ public:
+  virtual ~ErrorReportHook() = default;
+  virtual void ErrorReported(const char* message) = 0;
+};
+
 class MessageLog {
  public:
   static constexpr std::size_t kBufferSize = 80;
@@ -42,9 +51,13 @@ class MessageLog {
     ReportErrorf(heading, "%s\r\n", message);
   }
 
+  // Every later error report also goes to the hook (none: to nobody).
+  void SetErrorHook(ErrorReportHook* hook) { error_hook_ = hook; }
+
  private:
   std::array<char, kBufferSize> buffer_{};
   LogSink* sink_;
+  ErrorReportHook* error_hook_ = nullptr;
 };
 
 // Formats into a buffer of the message buffer's size; returns true when the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <utility>
 
 #include "core/byte_order.h"
 #include "core/cp1251.h"
@@ -53,7 +54,9 @@ BlockResult BlockTransfer::SendBlock(int block_index) {
     return BlockResult::kFailed;
   }
   const std::size_t message_length = AssembleBlockMessage(image_, block_index, message_);
+  bool first_attempt = true;
   return RunWithOneResend(link_.Log(), "Перепосылка всего сегмента"_cp1251, [&] {
+           if (!std::exchange(first_attempt, false)) observer_.BlockResent(block_index);
            return SendMessageOnce(block_index, message_length);
          }).value_or(BlockResult::kFailed);
 }
@@ -72,7 +75,8 @@ std::optional<BlockResult> BlockTransfer::SendMessageOnce(int block_index,
     ReplyBuffer chunk{};
     std::memcpy(chunk.data(), &message_[offset], n);
     const ExchangeResult result =
-        link_.ExchangeCommand(kUpgradeCommand, SelectorFor(block_index), n, chunk).result;
+        Observed(link_.ExchangeCommand(kUpgradeCommand, SelectorFor(block_index), n, chunk),
+                 observer_).result;
     if (result == ExchangeResult::kFailed || result == ExchangeResult::kRetriesExhausted) {
       return BlockResult::kFailed;
     }
@@ -80,6 +84,7 @@ std::optional<BlockResult> BlockTransfer::SendMessageOnce(int block_index,
 
     counters_.bytes_sent += static_cast<std::int32_t>(n);
     run_.SetProgressPosition(counters_.ProgressPosition());
+    observer_.TransferProgress(counters_.bytes_sent, counters_.transfer_total);
 
     if (result == ExchangeResult::kReplyWithData) {
       // A status in answer to an earlier chunk ends the attempt silently.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "install/firmware_image.h"
+#include "install/run_observer.h"
 #include "link/station_link.h"
 #include "core/run_context.h"
 
@@ -36,8 +37,8 @@ enum class BlockResult {
 class BlockTransfer {
  public:
   BlockTransfer(StationLink& link, RunContext& run, const FirmwareImage& image,
-                TransferCounters& counters)
-      : link_(link), run_(run), image_(image), counters_(counters),
+                TransferCounters& counters, RunObserver& observer = NoObserver())
+      : link_(link), run_(run), image_(image), counters_(counters), observer_(observer),
         message_(static_cast<std::size_t>(kMaxBlockMessageLength)) {}
 
   BlockResult SendBlock(int block_index);
@@ -52,6 +53,7 @@ class BlockTransfer {
   RunContext& run_;
   const FirmwareImage& image_;
   TransferCounters& counters_;
+  RunObserver& observer_;
   std::vector<std::uint8_t> message_;  // the block message buffer
 };
 

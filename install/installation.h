@@ -9,6 +9,7 @@
 #include "install/block_transfer.h"
 #include "install/firmware_image.h"
 #include "install/program_version.h"
+#include "install/run_observer.h"
 #include "install/station_info.h"
 #include "core/clock.h"
 #include "link/port_path.h"
@@ -33,17 +34,6 @@ struct InstallerPlatform {
   std::function<CalendarTime()> local_time;
 };
 
-// How a run ended (our own result; the pattern is in core/checked.h), for
-// front ends that report more than the window does (the console
-// installer's exit status). Every end but kEarlyEnd is a closing end: the
-// run had opened the port, and closed it.
-enum class RunOutcome {
-  kInstalled = 0,  // the success line was logged
-  kEarlyEnd = 1,   // nothing reached the station: bad port text, port not opened
-  kFailed = 2,     // a failure after the port was open
-  kStopped = 3,    // the operator pressed Stop or declined a box
-};
-
 // Stands for the installer process: the embedded image with its stamped
 // header and the transfer counters, which outlive a run.
 class Installer {
@@ -51,8 +41,10 @@ class Installer {
   explicit Installer(InstallerPlatform platform) : platform_(std::move(platform)) {}
 
   // One run with the port text the operator chose; the worker thread's
-  // body. Its last action is the dialog's FinishRun.
-  RunOutcome RunInstallation(RunContext& dialog, const char* port_text);
+  // body. Its last action is the dialog's FinishRun. The observer hears
+  // the run's steps as they come, its end before FinishRun.
+  RunOutcome RunInstallation(RunContext& dialog, const char* port_text,
+                             RunObserver& observer = NoObserver());
 
   const TransferCounters& Counters() const { return counters_; }
   // Why the last run could not open its port; none when it opened it or
@@ -60,8 +52,9 @@ class Installer {
   const std::optional<DeviceFailure>& PortFailure() const { return port_failure_; }
 
  private:
-  RunOutcome TalkToStation(RunContext& dialog, StationLink& link);
-  RunOutcome TransferImage(RunContext& dialog, StationLink& link, std::uint16_t station_fullpack);
+  RunEnd TalkToStation(RunContext& dialog, StationLink& link, RunObserver& observer);
+  RunEnd TransferImage(RunContext& dialog, StationLink& link, RunObserver& observer,
+                       std::uint16_t station_fullpack);
 
   InstallerPlatform platform_;
   FirmwareImage image_;

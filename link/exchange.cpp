@@ -13,9 +13,13 @@ ExchangeOutcome CommandExchange::ExchangeCommand(std::uint16_t command, std::uin
   if (const std::optional<std::uint32_t> timeout = ReadTimeoutFor(selector)) {
     if (port_.SetReadTimeouts(*timeout) != LinkResult::kDone) return {ExchangeResult::kFailed};
   }
-  return RunWithOneResend(log_, "Перепосылка..."_cp1251, [&] {
-           return RunAttempt(command, selector, payload_length, buffer);
-         }).value_or(ExchangeOutcome{ExchangeResult::kRetriesExhausted});
+  int attempts = 0;
+  ExchangeOutcome outcome = RunWithOneResend(log_, "Перепосылка..."_cp1251, [&] {
+                              ++attempts;
+                              return RunAttempt(command, selector, payload_length, buffer);
+                            }).value_or(ExchangeOutcome{ExchangeResult::kRetriesExhausted});
+  outcome.resent = attempts > 1;
+  return outcome;
 }
 
 std::optional<ExchangeOutcome> CommandExchange::RunAttempt(std::uint16_t command,

@@ -29,6 +29,8 @@ struct ExchangeOutcome {
   // With kReplyWithData: the reply data length + 2, the status word's two
   // bytes included; 0 otherwise.
   int reply_length = 0;
+  // The request went a second time (the resend line is in the log).
+  bool resent = false;
 };
 
 // Request payload going out, status word and reply data coming back.

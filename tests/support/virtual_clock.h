@@ -1,7 +1,9 @@
 // A clock for tests: time moves only when the code under test sleeps or a
-// scripted station lets a read time out.
+// scripted station lets a read time out. Other threads may read it (a
+// trace's snapshot taken while the run goes on).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/clock.h"
@@ -17,7 +19,7 @@ class VirtualClock final : public Clock {
   std::uint32_t Now() const { return now_; }
 
  private:
-  std::uint32_t now_;
+  std::atomic<std::uint32_t> now_;
 };
 
 }  // namespace zelt20::test

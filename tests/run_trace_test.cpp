@@ -1,0 +1,303 @@
+// What the trace of a run keeps, for every kind of end: installations
+// against the simulated station's model on a scripted line and a virtual
+// clock, each row with its faults, checked against what the station saw
+// and what the station was set up to report.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/cp1251.h"
+#include "install/installation.h"
+#include "record/run_trace.h"
+#include "sim/report.h"
+#include "sim/station_model.h"
+#include "tests/support/recording_run.h"
+#include "tests/support/release_text.h"
+#include "tests/support/run_times.h"
+#include "tests/support/scripted_station.h"
+#include "tests/support/virtual_clock.h"
+
+namespace zelt20::test {
+namespace {
+
+// The station's model answering on a scripted line; the run with a trace.
+class TracedRun {
+ public:
+  TracedRun(sim::StationSetup setup, const std::vector<std::string>& faults) : setup_(setup) {
+    std::vector<sim::Fault> parsed;
+    for (const std::string& text : faults) parsed.push_back(*sim::ParseFault(text));
+    station_ = std::make_unique<sim::StationModel>(setup_, parsed);
+    line_.SetDefaultAnswer([this](const Bytes& request) {
+      sim::StationAnswer answer = station_->HandleRequest(request);
+      answer.bytes.insert(answer.bytes.end(), answer.after_deaf.begin(), answer.after_deaf.end());
+      return answer.bytes;
+    });
+  }
+
+  RunSnapshot Run(const char* port_text) {
+    trace_.OnStepChange([this](const RunSnapshot& s) { steps_seen_.push_back(s.step); });
+    installer_.RunInstallation(window_, port_text, trace_);
+    return trace_.Snapshot();
+  }
+
+  VirtualClock clock_;
+  ScriptedStation line_{clock_};
+  RecordingRun window_;
+  RunTrace trace_{clock_};
+  std::vector<StepAt> steps_seen_;
+  sim::StationSetup setup_;
+  std::unique_ptr<sim::StationModel> station_;
+  Installer installer_{{line_, [](const ComPort&) { return ComDevice{"/dev/zelt20-line"}; }, clock_,
+                        [] { return CalendarTime{2026, 12, 2, 8, 14, 30, 45, 0}; }}};
+};
+
+sim::StationSetup FullpackCurrent() {
+  sim::StationSetup station;
+  station.fullpack_version = BuiltInImage().FullpackVersionWord();
+  return station;
+}
+sim::StationSetup FullpackOlder() { return sim::StationSetup{}; }
+
+int HeaderLength() { return static_cast<int>(BuiltInImage().BlockBytes(kUpgraderHeaderIndex).size()); }
+int FullpackMessageLength() { return BuiltInImage().BlockMessageLength(kFullpackIndex); }
+
+// The block messages the station confirmed, by its own count.
+int ConfirmedBytes(const sim::BlockCounts& blocks) {
+  int total = blocks.headers_confirmed * HeaderLength() + blocks.fullpacks_confirmed * FullpackMessageLength();
+  for (int segment = 0; segment < blocks.segments_confirmed; ++segment) {
+    total += BuiltInImage().BlockMessageLength(segment);
+  }
+  return total;
+}
+
+// Requests that went twice in a row: the exchange's resends, as the line
+// carried them.
+int RepeatedRequests(const std::vector<Bytes>& requests) {
+  int repeats = 0;
+  for (std::size_t i = 1; i < requests.size(); ++i) repeats += requests[i] == requests[i - 1] ? 1 : 0;
+  return repeats;
+}
+
+struct EndRow {
+  std::string name;
+  sim::StationSetup station = FullpackCurrent();
+  std::vector<std::string> faults = {};
+  std::string port_text = "1";
+  std::deque<bool> answers = {};  // the boxes' answers; OK when none is left
+  std::string stop_after = {};    // Stop is pressed once this line is logged (UTF-8)
+  bool open_fails = false;
+
+  RunEnd end = RunEnd::kInstalled;
+  StepAt step = {};
+  std::string last_error = {};  // UTF-8
+  std::vector<bool> box_answers = {};
+  bool identified = true;
+  // Bytes the run counted past the blocks the station confirmed.
+  std::function<int()> counted_beyond = [] { return 0; };
+};
+void PrintTo(const EndRow& row, std::ostream* out) { *out << row.name; }
+
+const std::string kLost = "соединение потеряно!";
+
+std::vector<EndRow> EndRows() {
+  return {
+      {.name = "installed", .step = {InstallStep::kProm}, .box_answers = {true}},
+      {.name = "installed with the fullpack, a segment chunk's reply lost once",
+       .station = FullpackOlder(),
+       .faults = {"drop:segment3.2#1"},
+       .step = {InstallStep::kProm},
+       .last_error = "прием пакета не выполнен",
+       .box_answers = {true}},
+      {.name = "failed in segment 12",
+       .faults = {"badcrc:segment12.5"},
+       .end = RunEnd::kFailed,
+       .step = {InstallStep::kSegment, 12},
+       .last_error = kLost,
+       .box_answers = {true},
+       // Chunks 1 to 4; the fifth never got a good reply.
+       .counted_beyond = [] { return 4 * 256; }},
+      {.name = "failed: segment 0 refused twice",
+       .faults = {"status=2600:segment0.last"},
+       .end = RunEnd::kFailed,
+       .step = {InstallStep::kSegment, 0},
+       .last_error = kLost,
+       .box_answers = {true},
+       // Every chunk of both attempts was taken, the verdict refused.
+       .counted_beyond = [] { return 2 * BuiltInImage().BlockMessageLength(0); }},
+      {.name = "failed: silent at identify",
+       .faults = {"silence:identify"},
+       .end = RunEnd::kFailed,
+       .step = {InstallStep::kIdentify},
+       .last_error = "команда не выполнена!",
+       .identified = false},
+      {.name = "failed: write PROM refused",
+       .faults = {"status=2801:prom"},
+       .end = RunEnd::kFailed,
+       .step = {InstallStep::kProm},
+       .last_error = "команда не выполнена!",
+       .box_answers = {true}},
+      {.name = "stopped in the transfer",
+       .stop_after = "Сегмент загружен",
+       .end = RunEnd::kStopped,
+       .step = {InstallStep::kSegment, 1},
+       .box_answers = {true}},
+      {.name = "declined at the same-release box",
+       .station =
+           [] {
+             sim::StationSetup s = FullpackCurrent();
+             s.info.version = InstallerRelease();
+             return s;
+           }(),
+       .answers = {false},
+       .end = RunEnd::kDeclined,
+       .step = {InstallStep::kConfirm},
+       .box_answers = {false}},
+      {.name = "declined at the duration box after the same-release box",
+       .station =
+           [] {
+             sim::StationSetup s = FullpackCurrent();
+             s.info.version = InstallerRelease();
+             return s;
+           }(),
+       .answers = {true, false},
+       .end = RunEnd::kDeclined,
+       .step = {InstallStep::kConfirm},
+       .box_answers = {true, false}},
+      {.name = "wrong port text",
+       .port_text = "1a",
+       .end = RunEnd::kWrongPortText,
+       .step = {InstallStep::kPort},
+       .last_error = "неправильный номер COM порта!",
+       .identified = false},
+      {.name = "port not opened",
+       .open_fails = true,
+       .end = RunEnd::kPortNotOpened,
+       .step = {InstallStep::kPort},
+       .last_error = "невозможно открыть порт! \\\\.\\COM1",
+       .identified = false},
+  };
+}
+
+class TraceOfAnEnd : public ::testing::TestWithParam<EndRow> {};
+
+TEST_P(TraceOfAnEnd, KeepsWhatTheRunToldAndWhereItEnded) {
+  const EndRow& row = GetParam();
+  TracedRun run(row.station, row.faults);
+  run.window_.AnswerBoxes(row.answers);
+  if (row.open_fails) run.line_.FailOpen();
+  if (!row.stop_after.empty()) {
+    run.window_.OnAppend([&run, line = Utf8ToCp1251(row.stop_after)](const std::string& appended) {
+      if (appended.find(line) != std::string::npos) run.window_.Flags().stop_requested = true;
+    });
+  }
+  const RunSnapshot s = run.Run(row.port_text.c_str());
+  const sim::SimulatorReport report = sim::MakeReport(*run.station_);
+
+  ASSERT_TRUE(s.end.has_value());
+  EXPECT_EQ(*s.end, row.end);
+  EXPECT_EQ(s.step, row.step);
+  EXPECT_EQ(Cp1251ToUtf8(s.last_error), row.last_error);
+  EXPECT_EQ(Cp1251ToUtf8(s.port_text), row.port_text);
+  EXPECT_EQ(s.port_opened, !row.open_fails && row.end != RunEnd::kWrongPortText);
+  if (row.end != RunEnd::kWrongPortText) {
+    ASSERT_TRUE(s.port && s.device);
+    EXPECT_EQ(s.port->path, "\\\\.\\COM" + row.port_text);
+    EXPECT_EQ(s.device->device, "/dev/zelt20-line");
+  }
+
+  std::vector<bool> answers;
+  for (const BoxSeen& box : s.boxes) {
+    ASSERT_TRUE(box.ok.has_value());
+    answers.push_back(*box.ok);
+  }
+  EXPECT_EQ(answers, row.box_answers);
+  ASSERT_EQ(s.station.has_value(), row.identified);
+  if (row.identified) {
+    EXPECT_EQ(s.station->processor_serial, row.station.info.processor_serial);
+  }
+
+  EXPECT_EQ(s.requests_resent, RepeatedRequests(run.line_.Requests()));
+  EXPECT_EQ(s.blocks_resent, report.blocks.restarts);
+
+  // The counters: every block the station confirmed, and the chunks the
+  // run counted of the block it ended in; the total without the header.
+  if (s.step.step >= InstallStep::kHeader) {
+    EXPECT_EQ(s.bytes_sent, ConfirmedBytes(report.blocks) + row.counted_beyond());
+    EXPECT_EQ(s.fullpack_sent, row.station.fullpack_version != BuiltInImage().FullpackVersionWord());
+    EXPECT_EQ(s.transfer_total, CodeSegmentsTotal() + (s.fullpack_sent ? FullpackMessageLength() : 0));
+    ASSERT_TRUE(s.station_fullpack.has_value());
+    EXPECT_EQ(*s.station_fullpack, row.station.fullpack_version);
+  } else {
+    EXPECT_EQ(s.bytes_sent, 0);
+  }
+  if (row.end == RunEnd::kInstalled) {
+    EXPECT_EQ(s.bytes_sent, s.transfer_total + HeaderLength());
+    // No fault delays a run that installs but the lost reply's silent read.
+    const RunTimes times(BuiltInImage(), row.station);
+    const Ms lost = row.faults.empty() ? Ms{0} : SilentRead(kSegmentChunkRead);
+    EXPECT_EQ(Ms{s.elapsed_ms}, times.WholeRun() + lost);
+  }
+}
+
+std::string TestName(const ::testing::TestParamInfo<EndRow>& info) {
+  std::string name = info.param.name;
+  for (char& c : name) {
+    if (std::isalnum(static_cast<unsigned char>(c)) == 0) c = '_';
+  }
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, TraceOfAnEnd, ::testing::ValuesIn(EndRows()), TestName);
+
+// The listener hears each step once, in the order the run takes them, and
+// the end last.
+TEST(RunTraceSteps, ComeInTheRunsOrderThenTheEnd) {
+  TracedRun run(FullpackCurrent(), {});
+  run.Run("1");
+  std::vector<StepAt> expected = {{InstallStep::kIdentify}, {InstallStep::kConfirm},
+                                     {InstallStep::kUpgraderMode}, {InstallStep::kFullpack},
+                                     {InstallStep::kHeader}};
+  for (int segment = 0; segment < kSegmentCount; ++segment) expected.push_back({InstallStep::kSegment, segment});
+  expected.push_back({InstallStep::kProm});
+  expected.push_back({InstallStep::kProm});  // the end
+  EXPECT_EQ(run.steps_seen_, expected);
+}
+
+// Another thread reads snapshots while the run goes: never a counter that
+// goes back, never a step before the last one seen.
+TEST(RunTraceSnapshots, AreWholeWhileTheRunGoesOn) {
+  TracedRun run(FullpackOlder(), {});
+  std::atomic<bool> done = false;
+  std::atomic<int> reads = 0;
+  int regressions = 0;
+  std::thread reader([&] {
+    std::int32_t last_bytes = 0;
+    StepAt last_step;
+    while (!done) {
+      const RunSnapshot s = run.trace_.Snapshot();
+      const bool step_back = s.step.step < last_step.step ||
+                             (s.step.step == last_step.step && s.step.segment < last_step.segment);
+      if (s.bytes_sent < last_bytes || step_back || s.bytes_sent > s.transfer_total + HeaderLength()) {
+        ++regressions;
+      }
+      last_bytes = s.bytes_sent;
+      last_step = s.step;
+      ++reads;
+    }
+  });
+  while (reads == 0) std::this_thread::yield();
+  run.Run("1");
+  done = true;
+  reader.join();
+  EXPECT_EQ(regressions, 0);
+}
+
+}  // namespace
+}  // namespace zelt20::test
