@@ -13,6 +13,9 @@
 #include "cli/command_line.h"
 #include "cli/console_platform.h"
 #include "cli/console_run.h"
+#include "cli/console_several.h"
+#include "cli/interrupt_stop.h"
+#include "cli/summary.h"
 #include "core/clock.h"
 #include "core/settings_file.h"
 #include "install/installation.h"
@@ -82,36 +85,47 @@ int WrongCommandLine(const std::string& problem) {
   return kExitUsage;
 }
 
-int ExitStatus(zelt20::RunOutcome outcome) {
-  switch (outcome) {
-    case zelt20::RunOutcome::kInstalled: return 0;
-    case zelt20::RunOutcome::kEarlyEnd: return 1;
-    case zelt20::RunOutcome::kFailed: return 2;
-    case zelt20::RunOutcome::kStopped: return 3;
-  }
-  return 2;
-}
-
-int Install(const zelt20::InstallOnPort& command) {
-  zelt20::UseBinaryOutput();
-  zelt20::ConsoleRun console({.assume_yes = command.assume_yes,
-                              .answers = stdin,
-                              .answers_from_terminal = zelt20::IsTerminal(stdin),
+int InstallOnOnePort(const std::string& port_text, zelt20::BoxAnswering answering,
+                     const std::optional<std::string>& settings_file) {
+  const std::unique_ptr<zelt20::AnswerReader> answers = zelt20::MakeStandardInputReader();
+  zelt20::ConsoleRun console({.answering = answering,
+                              .answers = *answers,
                               .progress_on_terminal = zelt20::IsTerminal(stderr)});
   zelt20::LogInstallerRelease(console);
-  zelt20::InstallInterruptHandler(console.Flags());
 
-  const std::optional<std::string> settings_file = zelt20::SettingsPath();
+  const zelt20::InterruptWatch interrupts(zelt20::StopOnInterrupt(
+      [&] {
+        console.Flags().stop_requested = true;
+        answers->Cancel();
+      },
+      [&](std::string_view line) { console.Tell(line); }));
   const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
   zelt20::Installer installer({*device, zelt20::SystemPortResolver(settings_file),
                                zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
-  const zelt20::RunOutcome outcome = installer.RunInstallation(console, command.port_text.c_str());
+  const zelt20::RunOutcome outcome = installer.RunInstallation(console, port_text.c_str());
   if (const auto& failure = installer.PortFailure()) {
     const std::string reason =
         zelt20::OpenFailureReason(*failure, *zelt20::MakeSystemFacts(), settings_file);
     zelt20::WriteUtf8(stderr, "zelt20-install: " + reason + "\n");
   }
-  return ExitStatus(outcome);
+  return zelt20::ExitStatusOf(outcome);
+}
+
+int Install(const zelt20::InstallOnPorts& command) {
+  const std::optional<std::string> settings_file = zelt20::SettingsPath();
+  const bool several = command.port_texts.size() > 1;
+  if (several) {
+    const zelt20::Checked<> distinct =
+        zelt20::CheckSeveralPorts(command.port_texts, zelt20::SystemPortResolver(settings_file));
+    if (!distinct) return WrongCommandLine(distinct.Reason());
+  }
+  zelt20::UseBinaryOutput();
+  const zelt20::BoxAnswering answering = command.assume_yes ? zelt20::BoxAnswering::kAssumeOk
+                                         : zelt20::IsTerminal(stdin)
+                                             ? zelt20::BoxAnswering::kAskOnTerminal
+                                             : zelt20::BoxAnswering::kCancelWithoutTerminal;
+  if (!several) return InstallOnOnePort(command.port_texts.front(), answering, settings_file);
+  return zelt20::InstallOnSeveralPorts(command.port_texts, answering, settings_file);
 }
 
 int ListPorts() {
@@ -152,7 +166,7 @@ int main(int argc, char** argv) {
     PrintUsage();
     return 0;
   }
-  if (const auto* install = std::get_if<zelt20::InstallOnPort>(&*command)) {
+  if (const auto* install = std::get_if<zelt20::InstallOnPorts>(&*command)) {
     return Install(*install);
   }
   if (const auto* map = std::get_if<zelt20::MapComNumber>(&*command)) return Map(*map);

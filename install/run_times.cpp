@@ -96,43 +96,25 @@ Ms RunTimes::Time(const RunStep& step) const {
          step.silence;
 }
 
-template <typename Pick>
-Ms RunTimes::Before(Pick is_it) const {
-  Ms total{0};
-  for (const RunStep& step : steps_) {
-    if (is_it(step)) return total + step.wait;
-    total += Time(step);
-  }
-  return total;
-}
-
 int RunTimes::Chunks(int block) const {
   return (image_.BlockMessageLength(block) + kChunkBytes - 1) / kChunkBytes;
 }
 
-Ms RunTimes::BeforeFullpackQuery() const {
-  return Before([](const RunStep& step) { return step.kind == RunStepKind::kFullpackVersion; });
-}
+Ms RunTimes::BeforeFullpackQuery() const { return Until(FirstStep(RunStepKind::kFullpackVersion)); }
 
 // The first block sent comes right after the query.
-Ms RunTimes::BeforeFullpack() const {
-  return Before([](const RunStep& step) { return step.block >= 0; });
-}
+Ms RunTimes::BeforeFullpack() const { return Until(FirstStep(RunStepKind::kFullpackVersion) + 1); }
 
-Ms RunTimes::BeforeHeader() const {
-  return Before([](const RunStep& step) { return step.block == kUpgraderHeaderIndex; });
-}
+Ms RunTimes::BeforeHeader() const { return Until(FirstStep(RunStepKind::kHeaderChunk)); }
 
 Ms RunTimes::BeforeSegment(int segment) const {
   if (segment == kSegmentCount) return BeforeProm();
-  return Before([segment](const RunStep& step) { return step.block == segment; });
+  return Until(FirstStep(RunStepKind::kSegmentChunk, segment));
 }
 
-Ms RunTimes::BeforeProm() const {
-  return Before([](const RunStep& step) { return step.kind == RunStepKind::kWriteProm; });
-}
+Ms RunTimes::BeforeProm() const { return Until(FirstStep(RunStepKind::kWriteProm)); }
 
-Ms RunTimes::WholeRun() const { return LeftFrom(0); }
+Ms RunTimes::WholeRun() const { return Until(steps_.size()); }
 
 std::size_t RunTimes::FirstStep(RunStepKind kind, int block) const {
   const auto found = std::find_if(steps_.begin(), steps_.end(), [&](const RunStep& step) {
@@ -156,10 +138,10 @@ std::size_t RunTimes::StepAtTransferByte(int block, std::int64_t bytes_sent) con
   return at;
 }
 
-Ms RunTimes::LeftFrom(std::size_t step) const {
+Ms RunTimes::Until(std::size_t step) const {
   Ms total{0};
-  for (std::size_t i = step; i < steps_.size(); ++i) total += Time(steps_[i]);
-  return total;
+  for (std::size_t i = 0; i < std::min(step, steps_.size()); ++i) total += Time(steps_[i]);
+  return step < steps_.size() ? total + steps_[step].wait : total;
 }
 
 }  // namespace zelt20

@@ -109,16 +109,13 @@ class RunTimes {
   // header, segments) as the transfer counts them; held within the block,
   // since resent chunks count again.
   std::size_t StepAtTransferByte(int block, std::int64_t bytes_sent) const;
-  // From the start of the step to the end of the run.
-  Ms LeftFrom(std::size_t step) const;
+  // From the start of the run to the step's request, its wait included.
+  Ms Until(std::size_t step) const;
 
   bool FullpackSent() const { return fullpack_sent_; }
 
  private:
   void AddBlock(int block);
-  // Up to the first step that `is_it` picks, its own wait included.
-  template <typename Pick>
-  Ms Before(Pick is_it) const;
 
   const FirmwareImage& image_;
   ProtocolTimes times_;
