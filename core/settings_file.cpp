@@ -181,10 +181,24 @@ bool RewriteInPlace(int fd, std::string_view content) {
          ::fsync(fd) == 0;
 }
 
+bool IsSymbolicLink(const std::string& path) {
+  struct stat entry {};
+  return ::lstat(path.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode);
+}
+
 // Stores the file's new text as the profile calls do: a file this user may
 // not write stays as it is; a writable one is updated, in place when its
 // folder takes no new file; a missing one is created where the folder allows.
+// A symbolic link stays one: a new file renamed over it would take its place,
+// so the file it points to is written in place (and created when missing).
 bool StoreFile(const std::string& path, std::string_view content) {
+  if (IsSymbolicLink(path)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool stored = RewriteInPlace(fd, content);
+    ::close(fd);
+    return stored;
+  }
   const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT && ReplaceFile(path, content) == Replacement::kDone;
   const Replacement replacement = ReplaceFile(path, content);

@@ -35,6 +35,8 @@ test_jobs=4
 summary=()
 total_passed=0 total_skipped=0 total_failed=0
 failed_stages=0
+# Each stage's wall time, build included, runs from the end of the one before.
+stage_started=$SECONDS
 
 want() { [[ " $stages " == *" $1 "* ]]; }
 banner() { printf '\n=== %s\n' "$*"; }
@@ -45,8 +47,9 @@ record() {
   local stage=$1 passed=$2 skipped=$3 failed=$4 why=${5:-}
   if ((passed + skipped + failed == 0)) && [[ -z $why ]]; then why="no test ran"; fi
   if ((failed > 0)) || [[ -n $why ]]; then failed_stages=$((failed_stages + 1)); fi
-  summary+=("$(printf '%-8s %5d passed %4d skipped %4d failed%s' "$stage" "$passed" "$skipped" \
-    "$failed" "${why:+  ($why)}")")
+  summary+=("$(printf '%-8s %5d passed %4d skipped %4d failed %5d s%s' "$stage" "$passed" "$skipped" \
+    "$failed" $((SECONDS - stage_started)) "${why:+  ($why)}")")
+  stage_started=$SECONDS
   total_passed=$((total_passed + passed))
   total_skipped=$((total_skipped + skipped))
   total_failed=$((total_failed + failed))
@@ -181,5 +184,6 @@ fi
 
 banner "summary"
 printf '%s\n' "${summary[@]}"
-printf '%-8s %5d passed %4d skipped %4d failed\n' all "$total_passed" "$total_skipped" "$total_failed"
+printf '%-8s %5d passed %4d skipped %4d failed %5d s\n' all "$total_passed" "$total_skipped" "$total_failed" \
+  "$SECONDS"
 ((failed_stages == 0))

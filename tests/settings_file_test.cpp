@@ -179,6 +179,47 @@ INSTANTIATE_TEST_SUITE_P(
                       PermissionCase{"MissingInReadOnlyFolder", std::nullopt, 0555, false}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
 
+// A config.ini that is a symbolic link (to a settings folder of the user's
+// choice, say) stays a link, and the file it points to gets the new text.
+struct LinkCase {
+  const char* name;
+  bool relative;
+  bool target_exists;
+};
+void PrintTo(const LinkCase& row, std::ostream* out) { *out << row.name; }
+
+class SettingsLink : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(SettingsLink, WriteGoesThroughTheLink) {
+  namespace fs = std::filesystem;
+  const LinkCase& row = GetParam();
+  TempDir dir;
+  const fs::path folder = dir.Path() / "installer";
+  const fs::path elsewhere = dir.Path() / "elsewhere";
+  fs::create_directory(folder);
+  fs::create_directory(elsewhere);
+  const fs::path target = elsewhere / "settings.ini";
+  if (row.target_exists) TempDir::Write(target, "[port]\ncom=7\n");
+  const fs::path link_text = row.relative ? fs::path("../elsewhere/settings.ini") : target;
+  const fs::path link = folder / "config.ini";
+  fs::create_symlink(link_text, link);
+
+  EXPECT_TRUE(WriteSetting(link, "port", "com", "12"));
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_EQ(fs::read_symlink(link), link_text);
+  EXPECT_EQ(TempDir::Read(target), "[port]\ncom=12\n");
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(elsewhere)) names.insert(entry.path().filename());
+  EXPECT_EQ(names, (std::set<std::string>{"config.ini", "settings.ini"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SettingsLink,
+                         ::testing::Values(LinkCase{"ToAFileElsewhere", false, true},
+                                           LinkCase{"RelativeToAFileElsewhere", true, true},
+                                           LinkCase{"ToAMissingFile", false, false}),
+                         [](const auto& test_case) { return std::string(test_case.param.name); });
+
 TEST(SettingsFile, PathIsBesideTheExecutable) {
   const std::optional<std::string> path = SettingsPath();
   ASSERT_TRUE(path);

@@ -46,6 +46,11 @@ done
 # Every program of the prefix in one virtual desktop, from the next start
 # of the prefix's Wine server on.
 timeout 300 wine wineboot -u >"$work/wineboot.log" 2>&1
+# The caption buttons are letters of the Marlett font, which this Wine finds
+# only among the prefix's own fonts (Debian's fonts-wine has it).
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] || { echo "screenshot: no $marlett (install fonts-wine)" >&2; exit 1; }
+cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x360 /f >/dev/null 2>&1
 timeout 30 wineserver -k 2>/dev/null || true

@@ -174,7 +174,7 @@ const ControlTemplate kControls[] = {
 TEST(ProgramResources, DialogTemplateIsAsWritten) {
   const ProgramResources program;
   ASSERT_TRUE(program.Loaded());
-  const std::string bytes = program.Find(MAKEINTRESOURCEW(IDD_STANLOAD_DIALOG), RT_DIALOG);
+  const std::string bytes = program.Find(MAKEINTRESOURCEW(IDD_MAIN_DIALOG), RT_DIALOG);
   ASSERT_FALSE(bytes.empty());
   TemplateReader reader(bytes);
   EXPECT_EQ(reader.Word(), 1);       // version
@@ -311,6 +311,15 @@ class OpenWindow {
   bool Closed() const { return closed_; }
   bool WaitUntilClosed() const {
     return test::WaitUntil([this] { return closed_.load(); });
+  }
+  // Waits until the window thread has taken every message posted to it so
+  // far (a marker posted behind them moves the progress bar), or closed.
+  bool WaitUntilTaken() const {
+    constexpr int kMarker = 77;
+    PostMessageW(Control(IDC_PROGRESS), PBM_SETPOS, kMarker, 0);
+    return test::WaitUntil([this] {
+      return closed_ || SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0) == kMarker;
+    });
   }
   bool LeftWorkerRunning() const { return left_worker_running_; }
   std::string Stored() const { return ReadSetting(settings_path_, "port", "com"); }
@@ -577,7 +586,9 @@ TEST(Win32Dialog, ConfirmationBoxOnlyOkConfirms) {
 }
 
 // Stop during a run that opened the port asks for a stop and keeps the
-// window; the run's end leaves only Exit; the next Stop/Exit closes.
+// window; the run's end leaves only Exit, with the focus on it. Start stays
+// the default button, so Enter goes to the disabled Start and does nothing;
+// a click on Stop/Exit closes.
 TEST(Win32Dialog, StopThenExit) {
   OpenWindow window;
   window.Click(IDOK);
@@ -593,7 +604,9 @@ TEST(Win32Dialog, StopThenExit) {
   EXPECT_FALSE(IsWindowEnabled(window.Control(IDOK)));
   EXPECT_TRUE(IsWindowEnabled(window.Control(IDC_PORT_BOX)));
   EXPECT_EQ(window.Focus(), window.Control(IDCANCEL));
-  window.Press(VK_RETURN);  // Start is disabled: Enter does nothing
+  window.Press(VK_RETURN);
+  ASSERT_TRUE(window.WaitUntilTaken());
+  EXPECT_FALSE(window.Closed());
   window.Click(IDCANCEL);
   ASSERT_TRUE(window.WaitUntilClosed());
   EXPECT_EQ(window.worker->PortTexts().size(), 1u);

@@ -1,10 +1,12 @@
 // The Win32 serial device where no COM port is needed: a file that opens
-// but is no serial port, the exclusive open, and a device that is closed.
+// but is no serial port, the exclusive open, and a device that is closed;
+// and the exclusive open of a serial port where one is named.
 // The installation against the simulated station exercises a real line.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +65,25 @@ TEST(Win32Serial, OpenHoldsTheDeviceForItselfUntilClosed) {
 
   holder->Close();
   EXPECT_TRUE(second->Open(file.path));
+}
+
+// Wine gives no exclusive access to character devices: share mode 0 keeps
+// out nobody there (a Windows serial driver refuses every second open).
+bool RunsUnderWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// A serial port is held the same way: COM<ZELT20_TEST_COM>, a station's
+// line or any port this machine has.
+TEST(Win32Serial, OpenHoldsASerialPortForItself) {
+  if (RunsUnderWine()) GTEST_SKIP() << "Wine gives no exclusive access to character devices";
+  const char* com = std::getenv("ZELT20_TEST_COM");
+  if (com == nullptr) GTEST_SKIP() << "no serial port named (ZELT20_TEST_COM)";
+  const std::string path = std::string("\\\\.\\COM") + com;
+  const std::unique_ptr<SerialDevice> holder = MakePlatformSerialDevice();
+  ASSERT_TRUE(holder->Open(path)) << path;
+  EXPECT_FALSE(OpensExclusively(path));
 }
 
 TEST(Win32Serial, MissingPortLeavesNothingOpen) {

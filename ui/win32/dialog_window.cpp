@@ -34,7 +34,7 @@ void DialogWindow::DoModal() {
   // procedure in front of the dialog's.
   window_being_created = this;
   creation_hook_ = SetWindowsHookExW(WH_CBT, HookCreation, nullptr, GetCurrentThreadId());
-  DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_STANLOAD_DIALOG), nullptr, DialogProc,
+  DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN_DIALOG), nullptr, DialogProc,
                   reinterpret_cast<LPARAM>(this));
   window_being_created = nullptr;
   Unhook();

@@ -2,7 +2,7 @@
 // the resource script and the code.
 #pragma once
 
-#define IDD_STANLOAD_DIALOG 102
+#define IDD_MAIN_DIALOG 102
 #define IDR_MAINFRAME 130
 #define IDC_PROGRESS 1000
 #define IDC_LOG 1004

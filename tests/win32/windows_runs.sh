@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# The Windows programs' whole runs under Wine, as CTest tests (see
+# tests/win32/CMakeLists.txt); each ends with status 0 only when every check
+# held, and names the first that did not. WORK is a folder of the run's own,
+# made afresh; STATION the folder of a station fixture (station_fixture.sh).
+#
+#   windows_runs.sh system-dlls EXE...
+#       each program needs no DLL beyond the system's
+#   windows_runs.sh console WORK STATION COM INSTALL_EXE
+#       zelt20-install.exe --yes COM: exit status 0, the log ends with the
+#       success line and keeps its line ends, the station flashed the release
+#   windows_runs.sh window-install|window-stop WORK STATION COM INSTALLER_EXE PROBE_EXE
+#       the window driven with keys as an operator would (xdotool), its port
+#       picked in the box: a whole installation, or Stop clicked during the
+#       transfer; each closed with Escape, the picked port in config.ini
+#   windows_runs.sh unpacked-zip WORK ZIP PROBE_EXE
+#       the zip unpacked into a fresh folder of the prefix's drive C: the two
+#       programs and two texts with Windows line ends; the window started
+#       from there and closed leaves config.ini beside it
+set -euo pipefail
+run=$1
+shift
+wine=${ZELT20_WINE:-wine}
+success_line='Установка новой версии прошла успешно!'
+
+fail() {
+  echo "$run: $*" >&2
+  exit 1
+}
+
+# Makes the run's folder afresh; sets work.
+fresh_folder() {
+  work=$1
+  rm -rf "$work"
+  mkdir -p "$work"
+}
+
+# Waits up to $2 seconds for the station of folder $1 to end by itself and
+# checks its verdict: the release flashed and correctly stamped.
+station_flashed() {
+  local _
+  for _ in $(seq $(($2 * 10))); do
+    [[ -f $1/status ]] && break
+    sleep 0.1
+  done
+  [[ -f $1/status ]] || fail "the station did not end after the run"
+  cat "$1/report.txt" 2>/dev/null || true
+  [[ $(cat "$1/status") == 0 ]] || fail "the station did not end with the release flashed"
+}
+
+# The lines of config.ini beside the program in folder $1, without line ends.
+stored_settings() { tr -d '\r' <"$1/config.ini" | tr '\n' ' '; }
+
+system_dlls() {
+  # SetupAPI lists the COM ports; every Windows has it.
+  local system=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll setupapi.dll user32.dll "
+  local program dll
+  for program in "$@"; do
+    local dlls
+    dlls=$("${OBJDUMP:?}" -p "$program" | sed -n 's/^[[:space:]]*DLL Name: //p')
+    [[ -n $dlls ]] || fail "no DLL list in $program"
+    echo "$(basename "$program"):" $dlls
+    for dll in $dlls; do
+      [[ $system == *" ${dll,,} "* ]] || fail "$(basename "$program") needs $dll"
+    done
+  done
+}
+
+console() {
+  fresh_folder "$1"
+  local station=$2 com=$3 program=$4 status=0
+  timeout 420 "$wine" "$program" --yes "$com" >"$work/install.log" 2>"$work/install.err" || status=$?
+  cat "$work/install.log"
+  ((status == 0)) || fail "zelt20-install.exe ended with status $status: $(cat "$work/install.err")"
+  if grep -q $'\r\r' "$work/install.log"; then fail "the log's line ends were translated"; fi
+  [[ $(tail -n 1 "$work/install.log") == "$success_line"$'\r' ]] ||
+    fail "the log does not end with the success line"
+  # The station ends at most 5 s after the installer has closed the line.
+  station_flashed "$station" 15
+}
+
+# --- the window, driven from outside --------------------------------------
+
+probe() { timeout 700 "$wine" "$probe_program" "$@"; }
+window_fail() {
+  import -window root "$work/failure.png" 2>/dev/null || true
+  probe log >"$work/failure.log" 2>/dev/null || true
+  fail "$* (the screen: $work/failure.png, the log: $work/failure.log)"
+}
+# Starts the program $1 with no command line; sets dialog to its X window
+# and window_pid.
+start_window() {
+  "$wine" "$1" >>"$work/window.out" 2>&1 &
+  window_pid=$!
+  dialog=$(timeout 60 xdotool search --sync --onlyvisible --name 'ZELT20$' | head -n 1) ||
+    window_fail "no window"
+}
+# Keys to the window $1, as the operator types them.
+keys() {
+  xdotool windowfocus --sync "$1"
+  xdotool key --delay 100 "${@:2}"
+}
+# Enter answers the confirmation box with OK.
+confirm() {
+  local box
+  box=$(timeout 120 xdotool search --sync --onlyvisible --name '^Внимание$' | head -n 1) ||
+    window_fail "no box"
+  keys "$box" Return
+}
+# Escape closes the window (after a run the focus is on Stop/Exit): the
+# program ends, and config.ini beside it holds the port $1.
+close_window() {
+  keys "$dialog" Escape
+  timeout 60 bash -c "while kill -0 $window_pid 2>/dev/null; do sleep 0.2; done" ||
+    window_fail "Escape did not close the window"
+  wait "$window_pid" || window_fail "zelt20-installer.exe ended with status $?"
+  [[ -f $work/config.ini ]] || fail "no config.ini beside the program"
+  tr -d '\r' <"$work/config.ini" | grep -qx "com=$1" ||
+    fail "config.ini holds $(stored_settings "$work"), not com=$1"
+}
+
+# A copy of the window's program in the run's folder, with the port $2
+# remembered from an earlier day.
+window_folder() {
+  fresh_folder "$1"
+  cp "$3" "$work/"
+  printf '[port]\r\ncom=%s\r\n' "$2" >"$work/config.ini"
+}
+
+# The remembered port is one above the station's: Up in the box picks it,
+# Tab goes round to Start, Enter starts and answers the box.
+window_install() {
+  local station=$2 com=$3
+  probe_program=$5
+  window_folder "$1" $((com + 1)) "$4"
+  start_window "$work/$(basename "$4")"
+  keys "$dialog" Tab Tab Tab Up Tab Return
+  confirm
+  probe wait-log success || window_fail "the log does not end with the success line"
+  probe log >"$work/window.log"
+  station_flashed "$station" 15
+  close_window "$com"
+}
+
+# The remembered port is one below the station's: Down in the box picks it,
+# Enter there starts; Stop is clicked during the transfer.
+window_stop() {
+  local com=$3
+  probe_program=$5
+  window_folder "$1" $((com - 1)) "$4"
+  start_window "$work/$(basename "$4")"
+  keys "$dialog" Tab Tab Tab Down Return
+  confirm
+  probe wait-progress 1 || window_fail "the transfer did not start"
+  local stop_x stop_y
+  read -r stop_x stop_y < <(probe point 2)
+  xdotool mousemove --sync "$stop_x" "$stop_y" click 1
+  probe wait-log stopped || window_fail "the log does not end with the stop line"
+  probe log >"$work/window.log"
+  if grep -q "$success_line" "$work/window.log"; then fail "a stopped run logged the success line"; fi
+  close_window "$com"
+}
+
+# The operator's first start from the unpacked folder: no port remembered
+# yet, so closing at once stores 0.
+unpacked_zip() {
+  local zip=$2
+  probe_program=$3
+  [[ -f $zip ]] || fail "no $zip (cpack makes it)"
+  fresh_folder "$WINEPREFIX/drive_c/$(basename "$1")"
+  (cd "$work" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+  local listing expected="LICENSE.txt README.txt zelt20-install.exe zelt20-installer.exe"
+  listing=$(cd "$work" && find . -mindepth 1 -printf '%P\n' | sort | xargs)
+  [[ $listing == "$expected" ]] || fail "the zip holds: $listing (not: $expected)"
+  local text
+  for text in LICENSE.txt README.txt; do
+    [[ -s $work/$text ]] || fail "$text is empty"
+    if grep -qv $'\r$' "$work/$text"; then fail "$text has a line without a Windows line end"; fi
+  done
+  start_window "C:\\$(basename "$work")\\zelt20-installer.exe"
+  close_window 0
+  tr -d '\r' <"$work/config.ini" | grep -qx '\[port\]' ||
+    fail "config.ini holds $(stored_settings "$work")"
+}
+
+case $run in
+  system-dlls) system_dlls "$@" ;;
+  console) console "$@" ;;
+  window-install) window_install "$@" ;;
+  window-stop) window_stop "$@" ;;
+  unpacked-zip) unpacked_zip "$@" ;;
+  *) fail "unknown run" ;;
+esac
