@@ -87,7 +87,8 @@ InstallationRun RunInstallation(const InstallationPrograms& programs) {
   {
     const TerminalSink terminal;
     const auto started = std::chrono::steady_clock::now();
-    test::ChildProcess installer(programs.installer, {"--yes", "1"}, {{"ZELT20_COM1", line_path}},
+    test::ChildProcess installer(programs.installer, {"--yes", "--records", files.File("records"), "1"},
+                                 {{"ZELT20_COM1", line_path}},
                                  {.error = terminal.Slave()});
     run.installer = installer.Wait();
     run.wall_seconds = std::chrono::duration<double>(run.installer.at - started).count();

@@ -1,6 +1,9 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+
 #include "link/port_path.h"
+#include "record/history.h"
 
 namespace zelt20 {
 namespace {
@@ -39,6 +42,18 @@ Checked<> CheckDistinctPorts(const std::vector<std::string>& port_texts) {
   return Accepted{};
 }
 
+// A count of 1 or more, in digits.
+std::optional<int> CountOfText(std::string_view text) {
+  constexpr int kMost = 1000000;
+  int count = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    count = std::min(count * 10 + (c - '0'), kMost);
+  }
+  if (text.empty() || count == 0) return std::nullopt;
+  return count;
+}
+
 }  // namespace
 
 Checked<> CheckDistinctDevices(const std::vector<std::string>& port_texts,
@@ -59,19 +74,36 @@ Checked<> CheckDistinctDevices(const std::vector<std::string>& port_texts,
 Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args) {
   bool assume_yes = false;
   bool list_ports = false;
+  bool history = false;
+  bool no_records = false;
   std::vector<std::string> port_texts;
   std::optional<MapComNumber> mapping;
+  std::optional<std::string> records_folder;
+  std::optional<int> last;
+  std::optional<std::uint32_t> station;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
+    // An option's value: after "=" in the same argument, or the next one.
+    const auto value_of = [&](std::string_view option) -> std::optional<std::string_view> {
+      if (arg.size() > option.size()) return arg.substr(option.size() + 1);
+      if (i + 1 < args.size()) return args[++i];
+      return std::nullopt;
+    };
+    const auto is = [&](std::string_view option) {
+      return arg == option || (arg.starts_with(option) && arg.size() > option.size() &&
+                               arg[option.size()] == '=');
+    };
     if (arg == "--help") return ConsoleCommand{ShowHelp{}};
     if (arg == "--yes") {
       assume_yes = true;
     } else if (arg == "--list-ports") {
       list_ports = true;
-    } else if (arg == "--map" || arg.starts_with("--map=")) {
-      std::optional<std::string_view> value;
-      if (arg != "--map") value = arg.substr(6);
-      if (!value && i + 1 < args.size()) value = args[++i];
+    } else if (arg == "--history") {
+      history = true;
+    } else if (arg == "--no-records") {
+      no_records = true;
+    } else if (is("--map")) {
+      const std::optional<std::string_view> value = value_of("--map");
       if (!value) return Refusal{"--map needs N=DEVICE"};
       if (mapping) return Refusal{"--map given twice"};
       mapping = ParseMapping(*value);
@@ -79,6 +111,18 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
         return Refusal{"--map " + std::string(*value) +
                        ": not N=DEVICE with N a COM number 1 to 255"};
       }
+    } else if (is("--records")) {
+      const std::optional<std::string_view> value = value_of("--records");
+      if (!value || value->empty()) return Refusal{"--records needs DIR"};
+      records_folder = std::string(*value);
+    } else if (is("--last")) {
+      const std::optional<std::string_view> value = value_of("--last");
+      last = value ? CountOfText(*value) : std::nullopt;
+      if (!last) return Refusal{"--last needs N, a count of 1 or more"};
+    } else if (is("--station")) {
+      const std::optional<std::string_view> value = value_of("--station");
+      station = value ? StationSerialOfText(*value) : std::nullopt;
+      if (!station) return Refusal{"--station needs SERIAL, the station's serial number in digits"};
     } else if (arg.starts_with('-') && arg != "-") {
       return Refusal{"unknown option " + std::string(arg)};
     } else {
@@ -86,16 +130,35 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
     }
   }
   if (list_ports && mapping) return Refusal{"--list-ports and --map exclude each other"};
-  if ((list_ports || mapping) && !port_texts.empty()) {
-    return Refusal{std::string(list_ports ? "--list-ports" : "--map") + " takes no PORT"};
+  if (history && (list_ports || mapping)) {
+    return Refusal{std::string("--history and ") + (list_ports ? "--list-ports" : "--map") +
+                   " exclude each other"};
+  }
+  if (records_folder && no_records) return Refusal{"--records and --no-records exclude each other"};
+  if ((last || station) && !history) return Refusal{"--last and --station go with --history"};
+  // Every command but an installation, for what only an installation takes.
+  const char* other_command = list_ports ? "--list-ports"
+                              : mapping  ? "--map"
+                              : history  ? "--history"
+                                         : nullptr;
+  if (other_command && !port_texts.empty()) return Refusal{std::string(other_command) + " takes no PORT"};
+  if (other_command && no_records) {
+    return Refusal{std::string(other_command) + " takes no --no-records"};
+  }
+  if ((list_ports || mapping) && records_folder) {
+    return Refusal{std::string(other_command) + " takes no --records"};
   }
   if (list_ports) return ConsoleCommand{ListPorts{}};
   if (mapping) return ConsoleCommand{*mapping};
+  if (history) return ConsoleCommand{ShowHistory{last.value_or(20), station, records_folder}};
   if (port_texts.empty()) return Refusal{"missing PORT"};
   if (const Checked<> distinct = CheckDistinctPorts(port_texts); !distinct) {
     return Refusal{distinct.Reason()};
   }
-  return ConsoleCommand{InstallOnPorts{std::move(port_texts), assume_yes}};
+  // Several runs keep their logs only in their log files.
+  if (no_records && port_texts.size() > 1) return Refusal{"several PORTs take no --no-records"};
+  return ConsoleCommand{
+      InstallOnPorts{std::move(port_texts), assume_yes, std::move(records_folder), no_records}};
 }
 
 }  // namespace zelt20

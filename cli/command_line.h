@@ -21,6 +21,13 @@ struct ShowHelp {};
 struct InstallOnPorts {
   std::vector<std::string> port_texts;
   bool assume_yes = false;
+  std::optional<std::string> records_folder;  // --records DIR; none: the default folder
+  bool no_records = false;                    // --no-records
+};
+struct ShowHistory {
+  int last = 20;                          // --last N
+  std::optional<std::uint32_t> station;   // --station SERIAL
+  std::optional<std::string> records_folder;
 };
 struct ListPorts {};
 struct MapComNumber {
@@ -28,7 +35,7 @@ struct MapComNumber {
   std::string device;  // empty: remove the mapping
 };
 
-using ConsoleCommand = std::variant<ShowHelp, InstallOnPorts, ListPorts, MapComNumber>;
+using ConsoleCommand = std::variant<ShowHelp, InstallOnPorts, ListPorts, MapComNumber, ShowHistory>;
 
 // The arguments after the program's name: the command, or the one problem
 // that makes the line wrong ("missing PORT", the same port twice). A port

@@ -20,6 +20,11 @@ ConsoleRun::ConsoleRun(ConsoleOptions options) : options_(options) {
   });
 }
 
+void ConsoleRun::AppendLog(const char* text) {
+  log_.Append(text);
+  if (options_.log_copy != nullptr) options_.log_copy->AppendLog(text);
+}
+
 void ConsoleRun::SetProgressPosition(std::int32_t position) {
   if (!options_.progress_on_terminal) return;
   std::lock_guard lock(progress_mutex_);

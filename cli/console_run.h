@@ -19,13 +19,15 @@ struct ConsoleOptions {
   BoxAnswering answering = BoxAnswering::kCancelWithoutTerminal;
   AnswerReader& answers;  // where the operator's answers come from
   bool progress_on_terminal = false;
+  // Gets every append of the log as well (the run's log file); none: nobody.
+  LogSink* log_copy = nullptr;
 };
 
 class ConsoleRun final : public RunContext {
  public:
   explicit ConsoleRun(ConsoleOptions options);
 
-  void AppendLog(const char* text) override { log_.Append(text); }
+  void AppendLog(const char* text) override;
   void SetProgressPosition(std::int32_t position) override;
   bool AskConfirmation(const char* text, const char* caption) override;
   void FinishRun() override;

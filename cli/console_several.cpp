@@ -17,7 +17,10 @@
 #include "link/serial_device.h"
 #include "ports/open_failure.h"
 #include "ports/port_resolver.h"
-#include "record/run_trace.h"
+#include "record/record_file.h"
+#include "record/records_file.h"
+#include "record/run_recording.h"
+#include "record/this_machine.h"
 #if !defined(_WIN32)
 #include "ports/serial_node.h"
 #endif
@@ -50,32 +53,32 @@ PortResolver ResolvedOnce(const std::vector<std::string>& port_texts, const Port
   };
 }
 
-// A run of the program: the platform's serial port and clock.
+// A run of the program: the platform's serial port and clock, its log file
+// and record.
 class ProgramRunKit final : public RunKit {
  public:
-  ProgramRunKit(PortResolver ports, const std::optional<std::string>& settings_file)
-      : device_(MakePlatformSerialDevice()), ports_(std::move(ports)), settings_file_(settings_file) {}
+  ProgramRunKit(PortResolver ports, const std::optional<std::string>& settings_file,
+                std::shared_ptr<RunRecording> recording)
+      : device_(MakePlatformSerialDevice()),
+        ports_(std::move(ports)),
+        settings_file_(settings_file),
+        recording_(std::move(recording)) {}
 
   InstallerPlatform Platform() override {
     return {*device_, ports_, MonotonicClock(), [] { return LocalTimeNow(); }};
   }
-  RunTrace& Trace() override { return trace_; }
-  LogSink& Log() override { return log_; }
+  RunTrace& Trace() override { return *recording_; }
+  LogSink& Log() override { return recording_->Log(); }
   std::string PortProblem(const DeviceFailure& failure) override {
     return OpenFailureReason(failure, *MakeSystemFacts(), settings_file_);
   }
+  std::optional<std::string> RecordProblem() override { return recording_->Problem(); }
 
  private:
-  class NoLog final : public LogSink {
-   public:
-    void AppendLog(const char*) override {}
-  };
-
   std::unique_ptr<SerialDevice> device_;
   PortResolver ports_;
   const std::optional<std::string>& settings_file_;
-  RunTrace trace_;
-  NoLog log_;
+  std::shared_ptr<RunRecording> recording_;
 };
 
 std::unique_ptr<RunBoard> MakeBoard(const std::vector<std::string>& port_texts) {
@@ -88,19 +91,32 @@ std::unique_ptr<RunBoard> MakeBoard(const std::vector<std::string>& port_texts) 
 
 }  // namespace
 
+Checked<> CheckRecordsFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) return Refusal{"cannot make the folder " + PathText(folder) + ": " + error.message()};
+  const Checked<RecordFile> records = RecordFile::OpenForAppend(folder / kRecordsFileName);
+  if (!records) return Refusal{records.Reason()};
+  return Accepted{};
+}
+
 Checked<> CheckSeveralPorts(const std::vector<std::string>& port_texts, const PortResolver& ports) {
   return CheckDistinctDevices(port_texts, [&](const ComPort& port) { return DeviceName(ports(port)); });
 }
 
 int InstallOnSeveralPorts(const std::vector<std::string>& port_texts, BoxAnswering answering,
-                          const std::optional<std::string>& settings_file) {
+                          const std::optional<std::string>& settings_file,
+                          const std::filesystem::path& records_folder) {
   const PortResolver ports = ResolvedOnce(port_texts, SystemPortResolver(settings_file));
   const std::unique_ptr<AnswerReader> answers = MakeStandardInputReader();
   const std::unique_ptr<RunBoard> board = MakeBoard(port_texts);
   QuestionDesk desk(answering, *answers, *board);
+  const RunRecorder record = RecordIn(records_folder, ThisMachine(FrontEnd::kConsole));
   SeveralRuns runs(
       port_texts,
-      [&](std::string_view) { return std::make_unique<ProgramRunKit>(ports, settings_file); },
+      [&](std::string_view port_text) {
+        return std::make_unique<ProgramRunKit>(ports, settings_file, record(port_text));
+      },
       desk, *board);
   const InterruptWatch interrupts(StopOnInterrupt(
       [&] {

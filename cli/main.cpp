@@ -3,6 +3,7 @@
 // the serial ports of the machine: which are present, and which COM number
 // stands for which.
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,10 @@
 #include "ports/open_failure.h"
 #include "ports/port_listing.h"
 #include "ports/port_resolver.h"
+#include "record/history.h"
+#include "record/records_file.h"
+#include "record/run_recording.h"
+#include "record/this_machine.h"
 #if !defined(_WIN32)
 #include "ports/com_mapping.h"
 #endif
@@ -34,7 +39,9 @@ constexpr int kExitUsage = 64;
 
 // Around the number of the release built in.
 const char kUsageHead[] =
-    "Usage: zelt20-install [--yes] PORT\n"
+    "Usage: zelt20-install [--yes] [--records DIR | --no-records] PORT\n"
+    "  or:  zelt20-install [--yes] [--records DIR] PORT PORT...\n"
+    "  or:  zelt20-install --history [--last N] [--station SERIAL] [--records DIR]\n"
     "  or:  zelt20-install --list-ports\n"
     "  or:  zelt20-install --map N=DEVICE\n"
     "\n"
@@ -46,9 +53,24 @@ const char kUsageTail[] =
     "When the port cannot be opened, one line on standard error says why and\n"
     "what to do about it.\n"
     "\n"
+    "With several PORTs every port gets its own run, all at once. Standard error\n"
+    "shows their progress (a table on a terminal, a line per step elsewhere),\n"
+    "each run's log goes only to its log file, the boxes are asked one at a\n"
+    "time naming their port, and standard output carries the summary once\n"
+    "every run has ended. The same port twice is a wrong command line.\n"
+    "\n"
     "  --yes           answer OK to every confirmation box; without it the boxes\n"
     "                  are asked on the terminal, and answered Cancel when there\n"
     "                  is none\n"
+    "  --records DIR   keep the run's log file and its record in DIR instead of\n"
+    "                  the records folder\n"
+    "  --no-records    keep no log file and no record of the run\n"
+    "  --history       show the last records of the records folder: start, port,\n"
+    "                  station, version before and after, fullpack, outcome,\n"
+    "                  duration and log file\n"
+    "  --last N        show the last N records (20 without it)\n"
+    "  --station SERIAL  only the runs of the station with that processor serial\n"
+    "                  number (42 finds 00042)\n"
     "  --list-ports    list the serial ports present: the device, its stable name,\n"
     "                  a USB adapter's identity, and the COM number that stands\n"
     "                  for it\n"
@@ -57,19 +79,29 @@ const char kUsageTail[] =
     "                  re-plugging; --map N= removes the mapping\n"
     "  --help          show this text\n"
     "\n"
-    "Ctrl-C acts as the window's Stop button; a second Ctrl-C ends the program.\n"
+    "Ctrl-C acts as the window's Stop button for every run; a run in a wait\n"
+    "stops at its next request, and a second Ctrl-C never leaves a port open.\n"
     "On POSIX systems COM<n> is the device named by the environment variable\n"
     "ZELT20_COM<n>, else key com<n> of section [devices] in config.ini, else\n"
     "/dev/ttyS<n-1>. config.ini is beside the program, or for an installed\n"
     "program in $XDG_CONFIG_HOME/zelt20 (by default ~/.config/zelt20).\n"
     "\n"
+    "Every run writes its log to a file of its own and appends its record, one\n"
+    "JSON object a line, to installations.jsonl, both in the records folder:\n"
+    "records beside the program, or for an installed program\n"
+    "$XDG_STATE_HOME/zelt20/records (by default ~/.local/state/zelt20/records).\n"
+    "A record that cannot be kept never changes the run; standard error says so.\n"
+    "\n"
     "Exit status:\n"
-    "  0  the new version was installed (the success line was logged); the\n"
-    "     ports were listed; the mapping was stored\n"
+    "  0  the new version was installed (the success line was logged, by every\n"
+    "     run with several PORTs); the ports were listed; the mapping was\n"
+    "     stored; the history was shown\n"
     "  1  early end: bad port text or the port could not be opened; the\n"
-    "     mapping was refused\n"
+    "     mapping was refused; the records could not be read\n"
     "  2  a failure after the port was opened\n"
     "  3  stopped with Ctrl-C or declined in a confirmation box\n"
+    "  With several PORTs: the most serious of the runs' statuses, 2 before 3\n"
+    "  before 1; 1 also when the records folder cannot be written (no run starts)\n"
     " 64  wrong command line\n";
 
 void PrintUsage() {
@@ -85,12 +117,34 @@ int WrongCommandLine(const std::string& problem) {
   return kExitUsage;
 }
 
-int InstallOnOnePort(const std::string& port_text, zelt20::BoxAnswering answering,
+// The folder --records names, else this machine's records folder.
+std::optional<std::filesystem::path> RecordsFolder(const std::optional<std::string>& chosen) {
+  if (chosen) return std::filesystem::path(*chosen);
+  return zelt20::DefaultRecordsFolder();
+}
+
+// The run's log file and record, unless --no-records; a folder whose place
+// cannot be found is told as any other record that cannot be kept.
+std::shared_ptr<zelt20::RunRecording> StartRecording(const zelt20::InstallOnPorts& command) {
+  if (command.no_records) return nullptr;
+  const std::optional<std::filesystem::path> folder = RecordsFolder(command.records_folder);
+  if (!folder) {
+    std::fputs("zelt20-install: no record was kept: the records folder's place cannot be found\n",
+               stderr);
+    return nullptr;
+  }
+  return zelt20::RecordIn(*folder, zelt20::ThisMachine(zelt20::FrontEnd::kConsole))(
+      command.port_texts.front());
+}
+
+int InstallOnOnePort(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering answering,
                      const std::optional<std::string>& settings_file) {
+  const std::shared_ptr<zelt20::RunRecording> recording = StartRecording(command);
   const std::unique_ptr<zelt20::AnswerReader> answers = zelt20::MakeStandardInputReader();
   zelt20::ConsoleRun console({.answering = answering,
                               .answers = *answers,
-                              .progress_on_terminal = zelt20::IsTerminal(stderr)});
+                              .progress_on_terminal = zelt20::IsTerminal(stderr),
+                              .log_copy = recording ? &recording->Log() : nullptr});
   zelt20::LogInstallerRelease(console);
 
   const zelt20::InterruptWatch interrupts(zelt20::StopOnInterrupt(
@@ -102,13 +156,33 @@ int InstallOnOnePort(const std::string& port_text, zelt20::BoxAnswering answerin
   const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
   zelt20::Installer installer({*device, zelt20::SystemPortResolver(settings_file),
                                zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
-  const zelt20::RunOutcome outcome = installer.RunInstallation(console, port_text.c_str());
+  const zelt20::RunOutcome outcome =
+      installer.RunInstallation(console, command.port_texts.front().c_str(),
+                                recording ? *recording : zelt20::NoObserver());
   if (const auto& failure = installer.PortFailure()) {
     const std::string reason =
         zelt20::OpenFailureReason(*failure, *zelt20::MakeSystemFacts(), settings_file);
     zelt20::WriteUtf8(stderr, "zelt20-install: " + reason + "\n");
   }
+  if (const std::optional<std::string> problem = recording ? recording->Problem() : std::nullopt) {
+    zelt20::WriteUtf8(stderr, "zelt20-install: " + *problem + "\n");
+  }
   return zelt20::ExitStatusOf(outcome);
+}
+
+// Several runs keep their logs only in the records folder: without one that
+// can be written, none starts.
+int InstallOnSeveralPorts(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering answering,
+                          const std::optional<std::string>& settings_file) {
+  const std::optional<std::filesystem::path> folder = RecordsFolder(command.records_folder);
+  const zelt20::Checked<> writable =
+      folder ? zelt20::CheckRecordsFolder(*folder)
+             : zelt20::Checked<>(zelt20::Refusal{"the records folder's place cannot be found"});
+  if (!writable) {
+    zelt20::WriteUtf8(stderr, "zelt20-install: no run was started: " + writable.Reason() + "\n");
+    return kExitFailure;
+  }
+  return zelt20::InstallOnSeveralPorts(command.port_texts, answering, settings_file, *folder);
 }
 
 int Install(const zelt20::InstallOnPorts& command) {
@@ -124,8 +198,35 @@ int Install(const zelt20::InstallOnPorts& command) {
                                          : zelt20::IsTerminal(stdin)
                                              ? zelt20::BoxAnswering::kAskOnTerminal
                                              : zelt20::BoxAnswering::kCancelWithoutTerminal;
-  if (!several) return InstallOnOnePort(command.port_texts.front(), answering, settings_file);
-  return zelt20::InstallOnSeveralPorts(command.port_texts, answering, settings_file);
+  if (!several) return InstallOnOnePort(command, answering, settings_file);
+  return InstallOnSeveralPorts(command, answering, settings_file);
+}
+
+int History(const zelt20::ShowHistory& command) {
+  const std::optional<std::filesystem::path> folder = RecordsFolder(command.records_folder);
+  if (!folder) {
+    std::fputs("zelt20-install: the records folder's place cannot be found\n", stderr);
+    return kExitFailure;
+  }
+  const std::filesystem::path file = *folder / zelt20::kRecordsFileName;
+  const zelt20::Checked<zelt20::History> history =
+      zelt20::ReadHistory(file, {command.last, command.station});
+  if (!history) {
+    zelt20::WriteUtf8(stderr, "zelt20-install: " + history.Reason() + "\n");
+    return kExitFailure;
+  }
+  const std::string name = zelt20::PathText(file);
+  if (history->unreadable > 0) {
+    zelt20::WriteUtf8(stderr, "zelt20-install: skipped " + std::to_string(history->unreadable) +
+                                  " line(s) of " + name + " that are no records\n");
+  }
+  if (history->torn_last_line) {
+    zelt20::WriteUtf8(stderr, "zelt20-install: skipped the last line of " + name +
+                                  ", cut short while it was written\n");
+  }
+  zelt20::WriteUtf8(stdout, history->records > 0 ? history->table
+                                                 : "No installations recorded in " + name + "\n");
+  return 0;
 }
 
 int ListPorts() {
@@ -170,5 +271,6 @@ int main(int argc, char** argv) {
     return Install(*install);
   }
   if (const auto* map = std::get_if<zelt20::MapComNumber>(&*command)) return Map(*map);
+  if (const auto* history = std::get_if<zelt20::ShowHistory>(&*command)) return History(*history);
   return ListPorts();
 }

@@ -53,6 +53,9 @@ class SeveralRuns::Run final : public RunContext {
       }
       board_.Note("zelt20-install: " + port_ + ": " + problem + "\n");
     }
+    if (const std::optional<std::string> problem = kit_->RecordProblem()) {
+      board_.Note("zelt20-install: " + port_ + ": " + *problem + "\n");
+    }
   }
 
  private:

@@ -33,6 +33,9 @@ class RunKit {
   // Why the port could not be opened, in one line for the operator. Called
   // on the run's thread, one run at a time.
   virtual std::string PortProblem(const DeviceFailure& failure) = 0;
+  // Why the run's log file or record was not kept whole; asked once the
+  // run has ended.
+  virtual std::optional<std::string> RecordProblem() { return std::nullopt; }
 };
 
 struct SeveralRunEnd {

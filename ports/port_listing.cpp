@@ -53,6 +53,13 @@ std::vector<ComLink> OtherMappings(const std::vector<PortInfo>& ports,
 
 }  // namespace
 
+std::optional<PortInfo> PortNamedBy(const std::string& device, const std::vector<PortInfo>& ports) {
+  const auto named = std::find_if(ports.begin(), ports.end(),
+                                  [&](const PortInfo& port) { return StandsFor(device, port); });
+  if (named == ports.end()) return std::nullopt;
+  return *named;
+}
+
 std::string ComSourceText(const ComLink& link, const std::optional<std::string>& settings_file) {
   switch (link.mapping.source) {
     case ComSource::kEnvironment: return "ZELT20_" + ComName(link.number);

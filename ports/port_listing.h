@@ -33,6 +33,10 @@ std::string ComSourceText(const ComLink& link, const std::optional<std::string>&
 std::string ComLinksText(const std::vector<ComLink>& links,
                          const std::optional<std::string>& settings_file);
 
+// The port that a device path names: the port's device or stable name,
+// another link to the same node, or on Windows "\\.\COM3" for COM3.
+std::optional<PortInfo> PortNamedBy(const std::string& device, const std::vector<PortInfo>& ports);
+
 // Every port with its stable name, USB identity and COM numbers; then the
 // COM numbers that the environment or the settings file map to devices not
 // among the ports. Says so plainly when there are no ports.

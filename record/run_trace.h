@@ -14,10 +14,10 @@
 
 #include "core/clock.h"
 #include "install/run_observer.h"
+#include "record/wall_time.h"
 
 namespace zelt20 {
 
-using WallTime = std::chrono::system_clock::time_point;
 using WallClock = std::function<WallTime()>;
 
 // A box the run showed, with the operator's answer (none while it is up).

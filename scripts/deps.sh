@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh run|test
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev libserialport-dev help2man)
+packages=(cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev libserialport-dev help2man
+          nlohmann-json3-dev)
 if [[ "${1:-run}" == test ]]; then
   packages+=(googletest libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick openbox xdotool
              clang libclang-rt-14-dev mingw-w64 wine wine64 fonts-wine procps dpkg-dev file lintian)

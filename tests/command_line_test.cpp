@@ -23,6 +23,7 @@ TEST(CommandLine, WrongOnesNameTheirOneProblem) {
       {{"-5"}, "unknown option -5"},
       {{"3", "4", "3"}, "PORT 3 given twice"},
       {{"3", "x", "003"}, "3 and 003 are both COM3"},
+      {{"3", "--no-records", "4"}, "several PORTs take no --no-records"},
       {{"--map"}, "--map needs N=DEVICE"},
       {{"--map", "0=/dev/ttyUSB0"},
        "--map 0=/dev/ttyUSB0: not N=DEVICE with N a COM number 1 to 255"},
@@ -35,6 +36,19 @@ TEST(CommandLine, WrongOnesNameTheirOneProblem) {
       {{"--list-ports", "--map", "5="}, "--list-ports and --map exclude each other"},
       {{"--list-ports", "3"}, "--list-ports takes no PORT"},
       {{"3", "--map", "5=/dev/ttyUSB0"}, "--map takes no PORT"},
+      {{"--records"}, "--records needs DIR"},
+      {{"--records=", "3"}, "--records needs DIR"},
+      {{"--records", "/r", "--no-records", "3"}, "--records and --no-records exclude each other"},
+      {{"--history", "3"}, "--history takes no PORT"},
+      {{"--history", "--no-records"}, "--history takes no --no-records"},
+      {{"--history", "--list-ports"}, "--history and --list-ports exclude each other"},
+      {{"--list-ports", "--records", "/r"}, "--list-ports takes no --records"},
+      {{"--last", "5", "3"}, "--last and --station go with --history"},
+      {{"--history", "--last", "0"}, "--last needs N, a count of 1 or more"},
+      {{"--history", "--last=x"}, "--last needs N, a count of 1 or more"},
+      {{"--history", "--station"}, "--station needs SERIAL, the station's serial number in digits"},
+      {{"--history", "--station", "A42"},
+       "--station needs SERIAL, the station's serial number in digits"},
   };
   for (const auto& [args, problem] : cases) {
     const Checked<ConsoleCommand> parsed = Parse(args);
@@ -63,6 +77,17 @@ TEST(CommandLine, CommandsAndTheirArguments) {
   EXPECT_EQ(std::get<MapComNumber>(*Parse({"--map=255="})).device, "");
 
   EXPECT_TRUE(std::holds_alternative<ListPorts>(*Parse({"--list-ports"})));
+
+  const auto recorded = std::get<InstallOnPorts>(*Parse({"--records=/var/r", "5"}));
+  EXPECT_EQ(recorded.records_folder, "/var/r");
+  EXPECT_FALSE(recorded.no_records);
+  EXPECT_TRUE(std::get<InstallOnPorts>(*Parse({"5", "--no-records"})).no_records);
+  const auto history = std::get<ShowHistory>(*Parse({"--history", "--station", "00042", "--last=3",
+                                                      "--records", "/var/r"}));
+  EXPECT_EQ(history.last, 3);
+  EXPECT_EQ(history.station, 42u);
+  EXPECT_EQ(history.records_folder, "/var/r");
+  EXPECT_EQ(std::get<ShowHistory>(*Parse({"--history"})).last, 20);
   // Help comes first, whatever follows it.
   EXPECT_TRUE(std::holds_alternative<ShowHelp>(*Parse({"3", "--help", "--yess"})));
 }

@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <numeric>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "tests/support/line_run.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/release_text.h"
+#include "tests/support/temp_dir.h"
 
 namespace zelt20::test {
 namespace {
@@ -46,6 +50,7 @@ class ConsoleInstaller : public ::testing::Test {
  protected:
   sim::SimulatorOptions options;
   std::unique_ptr<StationOnLine> station;
+  TempDir records;
 
   ConsoleInstaller() { options.station.fullpack_version = BuiltInImage().FullpackVersionWord(); }
 
@@ -56,7 +61,7 @@ class ConsoleInstaller : public ::testing::Test {
   }
   std::unique_ptr<ChildProcess> StartInstaller(std::vector<std::string> args = {}) {
     station = std::make_unique<StationOnLine>(options, kComPort);
-    args.push_back(station->PortText());
+    args.insert(args.end(), {"--records", records.File("records"), station->PortText()});
     return std::make_unique<ChildProcess>(ZELT20_INSTALL_PROGRAM, args, station->Environment());
   }
   int Requests(RequestKind kind) const { return station->Report().activity.Count(kind); }
@@ -66,16 +71,23 @@ class ConsoleInstaller : public ::testing::Test {
   }
 };
 
-TEST(ConsolePrograms, InstallTheReleaseAndTheInstallerPrintsExactlyTheLog) {
+// A whole installation by the program against zelt20-station, whose
+// report says whether the flashed code is the release.
+struct ProgramRun {
+  int exit_status = -1;
+  std::string out, err;
+};
+ProgramRun InstallWithThePrograms(const std::string& records) {
   ChildProcess station(ZELT20_STATION_PROGRAM,
                        {"--fullpack-version", HexText(BuiltInImage().FullpackVersionWord()),
                         "--exit-after-prom", "--timeout", "600"});
-  ASSERT_TRUE(station.WaitForOutput("\n", 10s)) << station.Err();
+  EXPECT_TRUE(station.WaitForOutput("\n", 10s)) << station.Err();
   const std::string device = station.Out().substr(0, station.Out().find('\n'));
 
-  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "1"}, {{"ZELT20_COM1", device}});
-  EXPECT_EQ(installer.WaitForExit(kWholeRunLimit), kExitInstalled) << installer.Err();
-  EXPECT_EQ(installer.Out(), kReleaseLine + GoldenLog("installation_success.log", kStationVersion));
+  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "--records", records, "1"},
+                         {{"ZELT20_COM1", device}});
+  ProgramRun run{installer.WaitForExit(kWholeRunLimit).value_or(-1), installer.Out(), installer.Err()};
+  EXPECT_EQ(run.out, kReleaseLine + GoldenLog("installation_success.log", kStationVersion));
 
   // With --exit-after-prom the station ends once the installer has let go
   // of the line, and its status says whether it holds the release.
@@ -83,6 +95,61 @@ TEST(ConsolePrograms, InstallTheReleaseAndTheInstallerPrintsExactlyTheLog) {
   EXPECT_NE(station.Out().find("flashed code: matches release " + VersionText(InstallerRelease())),
             std::string::npos)
       << station.Out();
+  return run;
+}
+
+// The program's own lines on standard error, beside the boxes' text.
+std::vector<std::string> ProgramLines(const std::string& err) {
+  std::vector<std::string> lines;
+  std::istringstream text(err);
+  for (std::string line; std::getline(text, line);) {
+    if (line.starts_with("zelt20-install: ")) lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(ConsolePrograms, InstallTheReleaseAndTheInstallerPrintsExactlyTheLog) {
+  TempDir folder;
+  const std::string records = folder.File("records");
+  const ProgramRun installer = InstallWithThePrograms(records);
+  EXPECT_EQ(installer.exit_status, kExitInstalled) << installer.err;
+  EXPECT_EQ(ProgramLines(installer.err), std::vector<std::string>{}) << installer.err;
+
+  // One record, of the station the simulator was, and the log file holds
+  // exactly what standard output got.
+  const std::string lines = TempDir::Read(records + "/installations.jsonl");
+  ASSERT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+  const nlohmann::json record = nlohmann::json::parse(lines);
+  const unsigned serial = sim::StationSetup::DefaultStationInfo().processor_serial;
+  EXPECT_EQ(record["outcome"], "installed");
+  EXPECT_EQ(record["station"]["processor_serial"], serial);
+  EXPECT_EQ(record["device_source"], "environment");
+  EXPECT_EQ(record["front_end"], "console");
+  const std::string log_file = record["log_file"];
+  EXPECT_EQ(TempDir::Read(records + "/" + log_file), installer.out);
+
+  ChildProcess history(ZELT20_INSTALL_PROGRAM, {"--history", "--records", records});
+  EXPECT_EQ(history.WaitForExit(kShortRunLimit), 0) << history.Err();
+  char serial_text[8];
+  std::snprintf(serial_text, sizeof serial_text, "%05u", serial);
+  const std::string row = history.Out().substr(history.Out().find('\n') + 1);
+  for (const std::string& field : {std::string(serial_text), VersionText(kStationVersion) + " → " +
+                                   VersionText(InstallerRelease()), std::string("installed"), log_file}) {
+    EXPECT_NE(row.find(field), std::string::npos) << field << " in\n" << history.Out();
+  }
+}
+
+// A records folder that cannot be made changes nothing of the run: the
+// same log, the same exit status, and one line on standard error.
+TEST(ConsolePrograms, RecordsFolderThatCannotBeMadeLeavesTheWholeRunAsItIs) {
+  TempDir folder;
+  TempDir::Write(folder.File("records"), "a file where the folder would be");
+  const ProgramRun installer = InstallWithThePrograms(folder.File("records") + "/more");
+  EXPECT_EQ(installer.exit_status, kExitInstalled);
+  const std::vector<std::string> told = ProgramLines(installer.err);
+  ASSERT_EQ(told.size(), 1u) << installer.err;
+  EXPECT_TRUE(told[0].starts_with("zelt20-install: no record was kept: cannot make the folder "))
+      << told[0];
 }
 
 struct BoxCase {
@@ -188,7 +255,9 @@ void PrintTo(const PortTextCase& port, std::ostream* out) { *out << port.name; }
 class BadPortText : public ::testing::TestWithParam<PortTextCase> {};
 
 TEST_P(BadPortText, EndsEarlyWithTheTwoErrorLines) {
-  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", GetParam().text});
+  TempDir records;
+  ChildProcess installer(ZELT20_INSTALL_PROGRAM,
+                         {"--yes", "--records", records.File("records"), GetParam().text});
   EXPECT_EQ(installer.WaitForExit(kShortRunLimit), kExitEarlyEnd);
   EXPECT_EQ(installer.Out(), kReleaseLine + "\r\nОшибка: " + GetParam().error + "\r\n");
 }
@@ -201,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(Console, BadPortText,
 
 // The log keeps its lines; standard error says why, in one line.
 TEST(ConsoleMissingDevice, EndsEarlyWithTheOpenFailureLines) {
-  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "9"},
+  TempDir records;
+  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "--records", records.File("records"), "9"},
                          {{"ZELT20_COM9", "/nonexistent/zelt20-station-line"}});
   EXPECT_EQ(installer.WaitForExit(kShortRunLimit), kExitEarlyEnd);
   EXPECT_EQ(installer.Out(), kReleaseLine + "\r\nОшибка: невозможно открыть порт! \\\\.\\COM9\r\n");

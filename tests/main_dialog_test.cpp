@@ -137,11 +137,13 @@ std::string NameOf(DialogState state) {
 struct Window {
   explicit Window(std::optional<std::string> stored = std::nullopt,
                   std::string command_line = {},
-                  std::chrono::milliseconds close_wait = MainDialog::kCloseWait) {
+                  std::chrono::milliseconds close_wait = MainDialog::kCloseWait,
+                  RunRecorder recorder = nullptr) {
     if (stored) test::TempDir::Write(settings_path, "[port]\r\ncom=" + *stored + "\r\n");
     dialog = std::make_unique<MainDialog>(
         view, link,
-        MainDialog::Setup{worker->Worker(), std::move(command_line), settings_path, close_wait});
+        MainDialog::Setup{worker->Worker(), std::move(command_line), settings_path, close_wait,
+                          nullptr, std::move(recorder)});
     dialog->OnCreate();
     dialog->OnInitDialog();
   }
@@ -385,6 +387,68 @@ struct RememberedPortCase {
 
 // The box starts from the stored value, and closing at once writes back
 // the selection: the same port, or 0 when none is selected.
+// Each Start gets a log file of its own: the release line, then that run's
+// lines as the pane showed them.
+TEST(MainDialogRecords, EachStartWritesItsOwnLogFile) {
+  test::TempDir records;
+  Window window(std::nullopt, {}, MainDialog::kCloseWait,
+                RecordIn(records.Path(), {.front_end = FrontEnd::kWindow}));
+  ASSERT_TRUE(window.Reach(DialogState::kOpeningPort));
+  ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
+  window.view.Type("7");
+  window.dialog->OnOK();
+  ASSERT_TRUE(window.worker->WaitUntilRunning());
+  ASSERT_TRUE(window.worker->Do(steps::Log("второй раз\r\n"_cp1251)));
+  ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
+
+  std::vector<std::string> logs;
+  for (const auto& entry : std::filesystem::directory_iterator(records.Path())) {
+    if (entry.path().extension() == ".log") logs.push_back(entry.path().filename().string());
+  }
+  std::sort(logs.begin(), logs.end());
+  ASSERT_EQ(logs.size(), 2u);
+  EXPECT_TRUE(logs[0].ends_with("_COM1.log")) << logs[0];
+  EXPECT_TRUE(logs[1].ends_with("_COM7.log")) << logs[1];
+  const std::string failed_open = "\r\nОшибка: невозможно открыть порт! \\\\.\\COM1\r\n";
+  EXPECT_EQ(test::TempDir::Read(records.File(logs[0])), test::ReleaseLine() + failed_open);
+  EXPECT_EQ(test::TempDir::Read(records.File(logs[1])),
+            test::ReleaseLine() + "второй раз\r\n" + failed_open);
+}
+
+// The window that closes on a run still going keeps that run's record,
+// with what was known by then.
+TEST(MainDialogRecords, WindowClosedDuringARunKeepsItsRecord) {
+  test::TempDir records;
+  Window window(std::nullopt, {}, std::chrono::milliseconds(1),
+                RecordIn(records.Path(), {.front_end = FrontEnd::kWindow}));
+  ASSERT_TRUE(window.Reach(DialogState::kOpeningPort));
+  ASSERT_TRUE(window.worker->Do([&window](RunContext&) { window.worker->Observer().RunStarted("1"); }));
+  window.dialog->OnCancel();
+  ASSERT_TRUE(window.dialog->LeftWorkerRunning());
+  const std::string records_file = test::TempDir::Read(records.File("installations.jsonl"));
+  EXPECT_EQ(std::count(records_file.begin(), records_file.end(), '\n'), 1);
+  EXPECT_NE(records_file.find(R"("outcome":"window_closed")"), std::string::npos) << records_file;
+  EXPECT_NE(records_file.find(R"("front_end":"window")"), std::string::npos) << records_file;
+  ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
+}
+
+// A record that cannot be kept is told in the port box's hint once the run
+// has ended; the run itself ends as it would.
+TEST(MainDialogRecords, RecordNotKeptIsToldInThePortBoxHint) {
+  test::TempDir dir;
+  test::TempDir::Write(dir.File("file"), "");
+  Window window(std::nullopt, {}, MainDialog::kCloseWait,
+                RecordIn(dir.Path() / "file" / "records", {.front_end = FrontEnd::kWindow}));
+  ASSERT_TRUE(window.Reach(DialogState::kRunning));
+  ASSERT_TRUE(window.worker->Finish([&window](RunContext& run) {
+    window.worker->Observer().RunEnded(RunEnd::kInstalled);
+    steps::ClosingEnd()(run);
+  }));
+  EXPECT_TRUE(window.Went(DialogEvent::kRunEnded, DialogState::kEnded));
+  EXPECT_NE(window.view.hint.find("no record was kept: cannot make the folder "), std::string::npos)
+      << window.view.hint;
+}
+
 TEST(MainDialogPortBox, RememberedPortSetsUpTheBox) {
   const RememberedPortCase cases[] = {
       {std::nullopt, -1, "1", "0"}, {"7", 6, "7", "7"},      {"255", 254, "255", "255"},

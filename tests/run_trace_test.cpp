@@ -1,7 +1,7 @@
 // What the trace of a run keeps, for every kind of end: installations
 // against the simulated station's model on a scripted line and a virtual
 // clock, each row with its faults, checked against what the station saw
-// and what the station was set up to report.
+// and what the station was set up to report, and the record made of it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,60 +9,43 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/cp1251.h"
 #include "install/installation.h"
+#include "record/install_record.h"
 #include "record/run_trace.h"
 #include "sim/report.h"
 #include "sim/station_model.h"
+#include "tests/support/model_station.h"
 #include "tests/support/recording_run.h"
 #include "tests/support/release_text.h"
 #include "tests/support/run_times.h"
-#include "tests/support/scripted_station.h"
-#include "tests/support/virtual_clock.h"
 
 namespace zelt20::test {
 namespace {
 
-// The station's model answering on a scripted line; the run with a trace.
-class TracedRun {
- public:
-  TracedRun(sim::StationSetup setup, const std::vector<std::string>& faults) : setup_(setup) {
-    std::vector<sim::Fault> parsed;
-    for (const std::string& text : faults) parsed.push_back(*sim::ParseFault(text));
-    station_ = std::make_unique<sim::StationModel>(setup_, parsed);
-    line_.SetDefaultAnswer([this](const Bytes& request) {
-      sim::StationAnswer answer = station_->HandleRequest(request);
-      answer.bytes.insert(answer.bytes.end(), answer.after_deaf.begin(), answer.after_deaf.end());
-      return answer.bytes;
-    });
-  }
+// A run against the station's model, with a trace.
+struct TracedRun {
+  TracedRun(sim::StationSetup setup, const std::vector<std::string>& faults)
+      : model_(setup, faults) {}
 
   RunSnapshot Run(const char* port_text) {
     trace_.OnStepChange([this](const RunSnapshot& s) { steps_seen_.push_back(s.step); });
-    installer_.RunInstallation(window_, port_text, trace_);
+    model_.installer.RunInstallation(window_, port_text, trace_);
     return trace_.Snapshot();
   }
 
-  VirtualClock clock_;
-  ScriptedStation line_{clock_};
+  ModelStation model_;
+  ScriptedStation& line_ = model_.line;
   RecordingRun window_;
-  RunTrace trace_{clock_};
+  RunTrace trace_{model_.clock};
   std::vector<StepAt> steps_seen_;
-  sim::StationSetup setup_;
-  std::unique_ptr<sim::StationModel> station_;
-  Installer installer_{{line_, [](const ComPort&) { return ComDevice{"/dev/zelt20-line"}; }, clock_,
-                        [] { return CalendarTime{2026, 12, 2, 8, 14, 30, 45, 0}; }}};
 };
 
-sim::StationSetup FullpackCurrent() {
-  sim::StationSetup station;
-  station.fullpack_version = BuiltInImage().FullpackVersionWord();
-  return station;
-}
 sim::StationSetup FullpackOlder() { return sim::StationSetup{}; }
 
 int HeaderLength() { return static_cast<int>(BuiltInImage().BlockBytes(kUpgraderHeaderIndex).size()); }
@@ -95,6 +78,7 @@ struct EndRow {
   bool open_fails = false;
 
   RunEnd end = RunEnd::kInstalled;
+  std::string outcome = "installed";  // as the record names the end
   StepAt step = {};
   std::string last_error = {};  // UTF-8
   std::vector<bool> box_answers = {};
@@ -118,6 +102,7 @@ std::vector<EndRow> EndRows() {
       {.name = "failed in segment 12",
        .faults = {"badcrc:segment12.5"},
        .end = RunEnd::kFailed,
+       .outcome = "failed",
        .step = {InstallStep::kSegment, 12},
        .last_error = kLost,
        .box_answers = {true},
@@ -126,6 +111,7 @@ std::vector<EndRow> EndRows() {
       {.name = "failed: segment 0 refused twice",
        .faults = {"status=2600:segment0.last"},
        .end = RunEnd::kFailed,
+       .outcome = "failed",
        .step = {InstallStep::kSegment, 0},
        .last_error = kLost,
        .box_answers = {true},
@@ -134,18 +120,21 @@ std::vector<EndRow> EndRows() {
       {.name = "failed: silent at identify",
        .faults = {"silence:identify"},
        .end = RunEnd::kFailed,
+       .outcome = "failed",
        .step = {InstallStep::kIdentify},
        .last_error = "команда не выполнена!",
        .identified = false},
       {.name = "failed: write PROM refused",
        .faults = {"status=2801:prom"},
        .end = RunEnd::kFailed,
+       .outcome = "failed",
        .step = {InstallStep::kProm},
        .last_error = "команда не выполнена!",
        .box_answers = {true}},
       {.name = "stopped in the transfer",
        .stop_after = "Сегмент загружен",
        .end = RunEnd::kStopped,
+       .outcome = "stopped",
        .step = {InstallStep::kSegment, 1},
        .box_answers = {true}},
       {.name = "declined at the same-release box",
@@ -157,6 +146,7 @@ std::vector<EndRow> EndRows() {
            }(),
        .answers = {false},
        .end = RunEnd::kDeclined,
+       .outcome = "declined",
        .step = {InstallStep::kConfirm},
        .box_answers = {false}},
       {.name = "declined at the duration box after the same-release box",
@@ -168,17 +158,20 @@ std::vector<EndRow> EndRows() {
            }(),
        .answers = {true, false},
        .end = RunEnd::kDeclined,
+       .outcome = "declined",
        .step = {InstallStep::kConfirm},
        .box_answers = {true, false}},
       {.name = "wrong port text",
        .port_text = "1a",
        .end = RunEnd::kWrongPortText,
+       .outcome = "wrong_port_text",
        .step = {InstallStep::kPort},
        .last_error = "неправильный номер COM порта!",
        .identified = false},
       {.name = "port not opened",
        .open_fails = true,
        .end = RunEnd::kPortNotOpened,
+       .outcome = "port_not_opened",
        .step = {InstallStep::kPort},
        .last_error = "невозможно открыть порт! \\\\.\\COM1",
        .identified = false},
@@ -198,10 +191,15 @@ TEST_P(TraceOfAnEnd, KeepsWhatTheRunToldAndWhereItEnded) {
     });
   }
   const RunSnapshot s = run.Run(row.port_text.c_str());
-  const sim::SimulatorReport report = sim::MakeReport(*run.station_);
+  const sim::SimulatorReport report = sim::MakeReport(run.model_.Station());
 
   ASSERT_TRUE(s.end.has_value());
   EXPECT_EQ(*s.end, row.end);
+  // The record of this end: one line that parses, naming the end and the
+  // station, when there was one.
+  const nlohmann::json record = nlohmann::json::parse(RecordLine(s, {}, std::nullopt, s.started));
+  EXPECT_EQ(record["outcome"], row.outcome);
+  EXPECT_EQ(record["station"].is_object(), row.identified);
   EXPECT_EQ(s.step, row.step);
   EXPECT_EQ(Cp1251ToUtf8(s.last_error), row.last_error);
   EXPECT_EQ(Cp1251ToUtf8(s.port_text), row.port_text);
@@ -209,7 +207,7 @@ TEST_P(TraceOfAnEnd, KeepsWhatTheRunToldAndWhereItEnded) {
   if (row.end != RunEnd::kWrongPortText) {
     ASSERT_TRUE(s.port && s.device);
     EXPECT_EQ(s.port->path, "\\\\.\\COM" + row.port_text);
-    EXPECT_EQ(s.device->device, "/dev/zelt20-line");
+    EXPECT_EQ(s.device->device, ModelStation::kDevice);
   }
 
   std::vector<bool> answers;

@@ -5,6 +5,7 @@
 #include "core/clock.h"
 #include "link/serial_device.h"
 #include "ports/port_resolver.h"
+#include "record/this_machine.h"
 
 namespace zelt20 {
 namespace {
@@ -21,14 +22,21 @@ struct PlatformInstaller {
 }  // namespace
 
 RunWorker InstallWorker(std::shared_ptr<Installer> installer) {
-  return [installer = std::move(installer)](RunContext& run, const char* port_text) {
-    installer->RunInstallation(run, port_text);
+  return [installer = std::move(installer)](RunContext& run, const char* port_text,
+                                            RunObserver& observer) {
+    installer->RunInstallation(run, port_text, observer);
   };
 }
 
 std::shared_ptr<Installer> MakePlatformInstaller(const std::optional<std::string>& settings_path) {
   auto owner = std::make_shared<PlatformInstaller>(settings_path);
   return {owner, &owner->installer};
+}
+
+RunRecorder WindowRecorder() {
+  const std::optional<std::filesystem::path> folder = DefaultRecordsFolder();
+  if (!folder) return nullptr;
+  return RecordIn(*folder, ThisMachine(FrontEnd::kWindow));
 }
 
 }  // namespace zelt20

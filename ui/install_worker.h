@@ -7,6 +7,7 @@
 #include <string>
 
 #include "install/installation.h"
+#include "record/run_recording.h"
 #include "ui/main_dialog.h"
 
 namespace zelt20 {
@@ -20,5 +21,9 @@ RunWorker InstallWorker(std::shared_ptr<Installer> installer);
 // ports as the settings file (found once by the window) maps them, the
 // monotonic clock and the local time.
 std::shared_ptr<Installer> MakePlatformInstaller(const std::optional<std::string>& settings_path);
+
+// The window's runs recorded in this machine's records folder; none when
+// that folder's place cannot be found.
+RunRecorder WindowRecorder();
 
 }  // namespace zelt20

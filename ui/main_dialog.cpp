@@ -19,9 +19,11 @@ const char* StopCaption() { return "Стоп"_cp1251; }
 // The worker thread: one run, then its end reported to the window. What the
 // run holds is let go first: once the end is reported, the window may close
 // and the process end, and the thread must have nothing left to destroy.
-void WorkerThread(std::shared_ptr<WorkerLink> link, RunWorker run_worker, PortText port_text) {
-  run_worker(*link, port_text.CString());
+void WorkerThread(std::shared_ptr<WorkerLink> link, RunWorker run_worker, PortText port_text,
+                  std::shared_ptr<RunRecording> recording) {
+  run_worker(*link, port_text.CString(), recording ? *recording : NoObserver());
   run_worker = nullptr;
+  recording = nullptr;
   link->WorkerEnded();
 }
 
@@ -87,6 +89,9 @@ void MainDialog::OnOK() {
   view_.SetStopExitCaption(StopCaption());
   port_text_.Assign(TakePortText());
   run_active_ = true;
+  // Each run has a log file of its own, beginning with the release line.
+  recording_ = setup_.recorder ? setup_.recorder(port_text_.CString()) : nullptr;
+  if (recording_) LogInstallerRelease(recording_->Log());
   StartWorker();
 }
 
@@ -105,7 +110,7 @@ void MainDialog::StartWorker() {
   if (worker_.joinable()) worker_.join();
   link_->WorkerStarting();
   try {
-    worker_ = std::thread(WorkerThread, link_, setup_.run_worker, port_text_);
+    worker_ = std::thread(WorkerThread, link_, setup_.run_worker, port_text_, recording_);
   } catch (const std::system_error&) {
     // Nothing is reported; the window keeps the look of a run opening the
     // port, and Stop/Exit closes it.
@@ -134,6 +139,9 @@ void MainDialog::EndDialog() {
     } else {
       worker_.detach();
       left_worker_running_ = true;
+      // The run will not end before the process does: its record is kept
+      // now, with what it told so far.
+      if (recording_) recording_->KeepRecordOfAbandonedRun();
     }
   }
   view_.CloseWindow();
@@ -145,6 +153,7 @@ void MainDialog::OnDestroy() {
 
 void MainDialog::AppendLog(const char* text) {
   log_text_.Append(text);
+  if (recording_) recording_->Log().AppendLog(text);
   view_.ShowLog(log_text_.Text());
 }
 
@@ -155,17 +164,30 @@ bool MainDialog::AskConfirmation(const char* text, const char* caption) {
 }
 
 void MainDialog::FinishRun() {
-  if (link_->Flags().port_may_retry && setup_.port_failure) {
-    if (const std::optional<DeviceFailure> failure = setup_.port_failure()) {
-      view_.SetPortBoxHint(PortFailureTooltip(*failure, setup_.settings_path));
-    }
-  }
+  HintAfterRun();
   if (link_->Flags().port_may_retry) view_.EnableStart(true);
   run_active_ = false;
   port_box_enabled_ = true;
   view_.EnablePortBox(true);
   view_.SetStopExitCaption(ExitCaption());
   view_.FocusStopExit();
+}
+
+// Why the port did not open, and why the run left no record, when either
+// happened.
+void MainDialog::HintAfterRun() {
+  std::optional<std::string> hint;
+  if (link_->Flags().port_may_retry && setup_.port_failure) {
+    if (const std::optional<DeviceFailure> failure = setup_.port_failure()) {
+      hint = PortFailureTooltip(*failure, setup_.settings_path);
+    }
+  }
+  if (const std::optional<std::string> problem = recording_ ? recording_->Problem() : std::nullopt) {
+    const std::string before =
+        hint.value_or(PortBoxTooltip(Cp1251ToUtf8(port_text_.CString()), setup_.settings_path));
+    hint = before.empty() ? *problem : before + "\n" + *problem;
+  }
+  if (hint) view_.SetPortBoxHint(*hint);
 }
 
 }  // namespace zelt20

@@ -15,7 +15,9 @@
 
 #include "core/log_text.h"
 #include "core/run_context.h"
+#include "install/run_observer.h"
 #include "link/serial_device.h"
+#include "record/run_recording.h"
 #include "ui/dialog_state.h"
 #include "ui/dialog_view.h"
 #include "ui/port_setting.h"
@@ -23,9 +25,10 @@
 
 namespace zelt20 {
 
-// The body of a worker thread: one run with the window's port text, its
-// last action FinishRun on the run context.
-using RunWorker = std::function<void(RunContext& run, const char* port_text)>;
+// The body of a worker thread: one run with the window's port text, told
+// to the observer, its last action FinishRun on the run context.
+using RunWorker =
+    std::function<void(RunContext& run, const char* port_text, RunObserver& observer)>;
 
 class MainDialog final : public LogSink {
  public:
@@ -42,6 +45,8 @@ class MainDialog final : public LogSink {
     // Why the last run could not open its port; none when it opened it or
     // never tried. Asked on the window thread when a run ends.
     std::function<std::optional<DeviceFailure>()> port_failure = nullptr;
+    // Keeps each run's log file and record; none: no records.
+    RunRecorder recorder = nullptr;
   };
 
   MainDialog(DialogView& view, std::shared_ptr<WorkerLink> link, Setup setup);
@@ -73,7 +78,7 @@ class MainDialog final : public LogSink {
   DialogState State() const;
   const RunFlags& Flags() const { return link_->Flags(); }
   // True when the window closed while its worker still ran; that worker
-  // ends with the process.
+  // ends with the process, and its run's record was kept by the window.
   bool LeftWorkerRunning() const { return left_worker_running_; }
 
  private:
@@ -81,12 +86,15 @@ class MainDialog final : public LogSink {
   void HintAtPort(const std::string& port_text);
   std::string TakePortText();
   void StartWorker();
+  void HintAfterRun();
   void EndDialog();
 
   DialogView& view_;
   std::shared_ptr<WorkerLink> link_;
   Setup setup_;
   std::thread worker_;
+  // The log file and record of the last run started; none before.
+  std::shared_ptr<RunRecording> recording_;
   // A run started from the window has not called FinishRun yet.
   bool run_active_ = false;
   bool left_worker_running_ = false;

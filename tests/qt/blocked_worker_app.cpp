@@ -1,7 +1,8 @@
 // The program with a worker that blocks in a read of a line that never
 // delivers: the operator presses Start, then Stop/Exit while the port is
 // still being opened. The window closes after its wait and the process must
-// end cleanly, with exit status 0, leaving config.ini beside the program.
+// end cleanly, with exit status 0, leaving config.ini beside the program,
+// and the run's one record in the records folder beside it.
 #include <unistd.h>
 
 #include <QApplication>
@@ -12,13 +13,16 @@
 #include <atomic>
 
 #include "core/settings_file.h"
+#include "ui/install_worker.h"
 #include "ui/qt/window_program.h"
 
 namespace {
 
 std::atomic<bool> reading{false};
 
-void BlockedRead(zelt20::RunContext& /*run*/, const char* /*port_text*/) {
+void BlockedRead(zelt20::RunContext& /*run*/, const char* port_text,
+                 zelt20::RunObserver& observer) {
+  observer.RunStarted(port_text);
   std::array<int, 2> line{};
   if (pipe(line.data()) != 0) return;
   reading = true;
@@ -54,5 +58,6 @@ void PressStartWhenOpen() {
 Q_COREAPP_STARTUP_FUNCTION(PressStartWhenOpen)
 
 int main(int argc, char* argv[]) {
-  return zelt20::RunWindowProgram(argc, argv, zelt20::SettingsPath(), BlockedRead);
+  return zelt20::RunWindowProgram(argc, argv, zelt20::SettingsPath(), BlockedRead, {},
+                                  zelt20::WindowRecorder());
 }

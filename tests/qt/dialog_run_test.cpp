@@ -9,11 +9,16 @@
 #include <QTest>
 #include <condition_variable>
 #include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "install/installation.h"
 #include "sim/station_model.h"
 #include "tests/qt/dialog_harness.h"
 #include "tests/support/scripted_station.h"
+#include "tests/support/temp_dir.h"
 #include "ui/install_worker.h"
 
 namespace zelt20::test {
@@ -65,7 +70,15 @@ struct StationRig {
 
 struct Window {
   void Open() {
-    dialog = OpenDialog(InstallWorker(std::shared_ptr<Installer>(rig, &rig->installer)), settings);
+    dialog = OpenDialog(InstallWorker(std::shared_ptr<Installer>(rig, &rig->installer)), settings, {},
+                        RecordIn(records.Path(), {.front_end = FrontEnd::kWindow}, rig->clock));
+  }
+  // The records of the window's runs, one JSON object each.
+  std::vector<nlohmann::json> Records() const {
+    std::vector<nlohmann::json> kept;
+    std::istringstream lines(TempDir::Read(records.File("installations.jsonl")));
+    for (std::string line; std::getline(lines, line);) kept.push_back(nlohmann::json::parse(line));
+    return kept;
   }
   Controls controls() const { return Controls(*dialog); }
   bool WaitForFinishRun() {
@@ -76,6 +89,7 @@ struct Window {
   std::string Pane() const { return PaneText(controls()); }
 
   TestSettings settings;
+  TempDir records;
   std::shared_ptr<StationRig> rig = std::make_shared<StationRig>();
   std::unique_ptr<DialogWindow> dialog;
 };
@@ -105,6 +119,19 @@ class DialogRunTest : public QObject {
     const RunFlags& flags = window.dialog->Flags();
     QVERIFY(flags.finished && !flags.port_may_retry && !flags.stop_requested);
     QVERIFY(!window.controls().start->isEnabled());
+
+    // The run's record, and its log file with what the pane showed.
+    const std::vector<nlohmann::json> records = window.Records();
+    QCOMPARE(records.size(), std::size_t{1});
+    const nlohmann::json& record = records[0];
+    QVERIFY(record["outcome"] == "installed");
+    QVERIFY(record["front_end"] == "window");
+    QVERIFY(record["station"]["processor_serial"] ==
+            sim::StationSetup::DefaultStationInfo().processor_serial);
+    QVERIFY(record["boxes"][0]["answer"] == "ok");
+    std::string log_file = TempDir::Read(window.records.File(record["log_file"]));
+    for (std::size_t at; (at = log_file.find("\r\n")) != std::string::npos;) log_file.erase(at, 1);
+    QCOMPARE(log_file, window.Pane());
   }
 
   // Stop during the transfer: the exchange in progress sees it right after

@@ -1,6 +1,7 @@
 # Runs blocked_worker_app from WORK_DIR (or from a directory below it whose
-# path is over 300 characters long) and checks that it ends with status 0
-# and stores the port in config.ini beside itself.
+# path is over 300 characters long) and checks that it ends with status 0,
+# stores the port in config.ini beside itself, and leaves the one record of
+# the run the window closed on in the records folder beside itself.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(dir "${WORK_DIR}")
 if(LONG_PATH)
@@ -23,4 +24,9 @@ endif()
 file(STRINGS "${dir}/config.ini" settings)
 if(NOT settings MATCHES "com=0")
   message(FATAL_ERROR "config.ini holds: ${settings}")
+endif()
+file(STRINGS "${dir}/records/installations.jsonl" records)
+list(LENGTH records count)
+if(NOT count EQUAL 1 OR NOT records MATCHES "\"outcome\":\"window_closed\"")
+  message(FATAL_ERROR "installations.jsonl holds ${count} records: ${records}")
 endif()

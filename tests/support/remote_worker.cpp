@@ -19,15 +19,15 @@ bool WaitUntil(const std::function<bool()>& condition) {
 }
 
 RunWorker RemoteWorker::Worker() {
-  return [self = shared_from_this()](RunContext& run, const char* port_text) {
-    self->Serve(run, port_text);
-  };
+  return [self = shared_from_this()](RunContext& run, const char* port_text,
+                                     RunObserver& observer) { self->Serve(run, port_text, observer); };
 }
 
-void RemoteWorker::Serve(RunContext& run, const char* port_text) {
+void RemoteWorker::Serve(RunContext& run, const char* port_text, RunObserver& observer) {
   {
     std::lock_guard lock(mutex_);
     port_texts_.emplace_back(port_text);
+    observer_ = &observer;
     running_ = true;
   }
   for (;;) {
@@ -46,6 +46,11 @@ void RemoteWorker::Serve(RunContext& run, const char* port_text) {
     }
     if (entry.last) return;
   }
+}
+
+RunObserver& RemoteWorker::Observer() const {
+  std::lock_guard lock(mutex_);
+  return *observer_;
 }
 
 std::size_t RemoteWorker::Post(Step step, bool last) {

@@ -48,6 +48,8 @@ class RemoteWorker : public std::enable_shared_from_this<RemoteWorker> {
 
   // The port text each run was given, in order (Windows-1251).
   std::vector<std::string> PortTexts() const;
+  // The observer the window handed the run in progress, for its steps.
+  RunObserver& Observer() const;
   bool Running() const;
 
  private:
@@ -55,7 +57,7 @@ class RemoteWorker : public std::enable_shared_from_this<RemoteWorker> {
     Step step;
     bool last;
   };
-  void Serve(RunContext& run, const char* port_text);
+  void Serve(RunContext& run, const char* port_text, RunObserver& observer);
   std::size_t Post(Step step, bool last);
 
   ServeWindowUntil serve_window_until_;
@@ -66,6 +68,7 @@ class RemoteWorker : public std::enable_shared_from_this<RemoteWorker> {
   std::size_t steps_done_ = 0;
   bool running_ = false;
   std::vector<std::string> port_texts_;
+  RunObserver* observer_ = &NoObserver();
 };
 
 // Serving for windows whose own thread serves them: waits until the

@@ -16,7 +16,8 @@ namespace zelt20 {
 
 int RunWindowProgram(int& argc, char** argv, std::optional<std::string> settings_path,
                      RunWorker run_worker,
-                     std::function<std::optional<DeviceFailure>()> port_failure) {
+                     std::function<std::optional<DeviceFailure>()> port_failure,
+                     RunRecorder recorder) {
   bool worker_left_running = false;
   {
     QApplication qt(argc, argv);
@@ -27,7 +28,8 @@ int RunWindowProgram(int& argc, char** argv, std::optional<std::string> settings
     }
     QApplication::setWindowIcon(MakeApplicationIcon());
     DialogWindow window({std::move(run_worker), Utf8ToCp1251(CommandLinePort(after_name)),
-                         std::move(settings_path), DialogWindow::kCloseWait, std::move(port_failure)});
+                         std::move(settings_path), DialogWindow::kCloseWait, std::move(port_failure),
+                         std::move(recorder)});
     window.exec();
     worker_left_running = window.LeftWorkerRunning();
   }

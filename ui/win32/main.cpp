@@ -20,7 +20,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
     zelt20::DialogWindow dialog(
         instance, {zelt20::InstallWorker(zelt20::MakePlatformInstaller(settings_path)),
                    zelt20::Cp1251Text(zelt20::TextAfterProgramName(GetCommandLineW())),
-                   settings_path, zelt20::MainDialog::kCloseWait});
+                   settings_path, zelt20::MainDialog::kCloseWait, nullptr,
+                   zelt20::WindowRecorder()});
     dialog.DoModal();
     worker_left_running = dialog.LeftWorkerRunning();
   }
