@@ -110,7 +110,7 @@ if want second; then
 fi
 if want asan; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    suite asan "-LE slow" -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=address,undefined \
+    suite asan "-LE slow|once" -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=address,undefined \
     -DZELT20_BUILD_BENCH=OFF
 fi
 if want tsan; then
