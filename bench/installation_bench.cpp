@@ -69,9 +69,9 @@ struct ProtocolMinimum {
 };
 
 ProtocolMinimum ComputeProtocolMinimum(const FirmwareImage& image) {
-  const test::RunTimes times(image, sim::StationSetup{}, test::kWireByteTime);
+  const RunTimes times = test::StationRunTimes(image, sim::StationSetup{}, test::kWireByteTime);
   ProtocolMinimum minimum;
-  for (const test::RunStep& step : times.Steps()) {
+  for (const RunStep& step : times.Steps()) {
     ++minimum.requests;
     if (step.reply_bytes > 0) ++minimum.replies;
     minimum.request_bytes += step.request_bytes;
@@ -79,10 +79,10 @@ ProtocolMinimum ComputeProtocolMinimum(const FirmwareImage& image) {
     minimum.silence_seconds += step.silence.count() / 1000.0;
     minimum.wait_seconds += step.wait.count() / 1000.0;
     switch (step.kind) {
-      case sim::RequestKind::kEnterUpgrader: minimum.enter_upgrader_bytes = step.request_bytes; break;
-      case sim::RequestKind::kHeaderChunk: ++minimum.header_chunks; break;
-      case sim::RequestKind::kFullpackChunk: ++minimum.fullpack_chunks; break;
-      case sim::RequestKind::kSegmentChunk: ++minimum.segment_chunks; break;
+      case RunStepKind::kEnterUpgrader: minimum.enter_upgrader_bytes = step.request_bytes; break;
+      case RunStepKind::kHeaderChunk: ++minimum.header_chunks; break;
+      case RunStepKind::kFullpackChunk: ++minimum.fullpack_chunks; break;
+      case RunStepKind::kSegmentChunk: ++minimum.segment_chunks; break;
       default: break;
     }
   }
@@ -130,7 +130,7 @@ bool RequestsAsCounted(const InstallationRun& run, const ProtocolMinimum& minimu
   };
   bool as_counted = true;
   for (const auto& [kind, count] : expected) {
-    const auto reported = ReportedRequests(run.station_report, sim::KindName(kind));
+    const auto reported = ReportedRequests(run.station_reports.front(), sim::KindName(kind));
     if (reported != count) {
       std::printf("  !! the station counted %d %s requests, the minimum %d\n", reported.value_or(-1),
                   sim::KindName(kind), count);
@@ -147,14 +147,15 @@ bool RunSucceeded(const InstallationRun& run) {
                 run.installer.code);
     succeeded = false;
   }
-  if (!run.station.Succeeded()) {
+  const test::ChildEnd& station = run.stations.front();
+  if (!station.Succeeded()) {
     std::printf("  !! the station did not end with release %s flashed (%s %d)\n",
-                VersionText(InstallerRelease()).c_str(), run.station.exited ? "status" : "signal",
-                run.station.code);
+                VersionText(InstallerRelease()).c_str(), station.exited ? "status" : "signal",
+                station.code);
     succeeded = false;
   }
   if (!succeeded) std::printf("installer log:\n%s\nstation report:\n%s\n", run.log.c_str(),
-                              run.station_report.c_str());
+                              run.station_reports.front().c_str());
   return succeeded;
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -72,32 +73,41 @@ class TerminalSink {
 
 }  // namespace
 
-InstallationRun RunInstallation(const InstallationPrograms& programs) {
+InstallationRun RunInstallation(const InstallationPrograms& programs, int station_count) {
   const test::TempDir files;
-  const std::string report_file = files.File("report.txt");
-  test::ChildProcess station(programs.station,
-                             {"--wire-time", "--exit-after-prom", "--report", report_file});
-  // Its first line is the device the installer is to open.
-  if (!station.WaitForOutput("\n", kStationStartLimit)) {
-    throw std::runtime_error("the station did not tell its line: " + station.Err());
+  std::vector<std::unique_ptr<test::ChildProcess>> stations;
+  std::vector<std::string> ports;
+  test::ChildProcess::Variables lines;
+  for (int i = 1; i <= station_count; ++i) {
+    const std::string report_file = files.File("report" + std::to_string(i) + ".txt");
+    stations.push_back(std::make_unique<test::ChildProcess>(
+        programs.station, std::vector<std::string>{"--wire-time", "--exit-after-prom", "--report", report_file}));
+    test::ChildProcess& station = *stations.back();
+    // Its first line is the device the installer is to open.
+    if (!station.WaitForOutput("\n", kStationStartLimit)) {
+      throw std::runtime_error("the station did not tell its line: " + station.Err());
+    }
+    ports.push_back(std::to_string(i));
+    lines.push_back({"ZELT20_COM" + ports.back(), station.Out().substr(0, station.Out().find('\n'))});
   }
-  const std::string line_path = station.Out().substr(0, station.Out().find('\n'));
 
   InstallationRun run;
   {
     const TerminalSink terminal;
+    std::vector<std::string> args = {"--yes", "--records", files.File("records")};
+    args.insert(args.end(), ports.begin(), ports.end());
     const auto started = std::chrono::steady_clock::now();
-    test::ChildProcess installer(programs.installer, {"--yes", "--records", files.File("records"), "1"},
-                                 {{"ZELT20_COM1", line_path}},
-                                 {.error = terminal.Slave()});
+    test::ChildProcess installer(programs.installer, args, lines, {.error = terminal.Slave()});
     run.installer = installer.Wait();
     run.wall_seconds = std::chrono::duration<double>(run.installer.at - started).count();
     run.log = installer.Out();
     run.terminal_bytes = terminal.BytesTaken();
   }
 
-  if (auto ended = station.WaitForEnd(kStationEndLimit)) run.station = *ended;
-  run.station_report = test::TempDir::Read(report_file);
+  for (std::size_t i = 0; i < stations.size(); ++i) {
+    run.stations.push_back(stations[i]->WaitForEnd(kStationEndLimit).value_or(test::ChildEnd{}));
+    run.station_reports.push_back(test::TempDir::Read(files.File("report" + ports[i] + ".txt")));
+  }
   return run;
 }
 

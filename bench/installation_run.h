@@ -1,5 +1,5 @@
-// One whole installation as an operator would run it against the simulated
-// station: zelt20-station with the wire time of a 19200-baud line, and the
+// Whole installations as an operator would run them against simulated
+// stations: zelt20-station with the wire time of a 19200-baud line, and the
 // console installer zelt20-install --yes as a separate process, so that its
 // wall and CPU time are its own. The installer's standard error is a
 // terminal, so it draws its progress bar as it does for an operator.
@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tests/support/child_process.h"
 
@@ -22,16 +23,21 @@ struct InstallationPrograms {
 struct InstallationRun {
   double wall_seconds = 0;  // from starting the installer until it ended
   test::ChildEnd installer;  // exit status and resource usage
-  test::ChildEnd station;
-  std::string station_report;  // the simulator's report
-  std::string log;             // the installer's standard output: its log, UTF-8
+  // One station per port, COM1, COM2, ... in order: how each ended and the
+  // simulator's report.
+  std::vector<test::ChildEnd> stations;
+  std::vector<std::string> station_reports;
+  // The installer's standard output: with one station its log (UTF-8),
+  // with several the summary.
+  std::string log;
   std::size_t terminal_bytes = 0;  // what the installer wrote on its terminal
 };
 
 // A run that starts but fails is returned as it ended; the caller judges
-// it. Throws std::runtime_error (std::system_error among them) when a
-// program cannot be started or the station does not tell its line.
-InstallationRun RunInstallation(const InstallationPrograms& programs);
+// it. With several stations, one installer installs them all at once.
+// Throws std::runtime_error (std::system_error among them) when a program
+// cannot be started or a station does not tell its line.
+InstallationRun RunInstallation(const InstallationPrograms& programs, int station_count = 1);
 
 // The number of requests of one kind ("segment", "fullpack", ...) that the
 // simulator's report counts; none when the report does not say.

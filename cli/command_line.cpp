@@ -17,6 +17,31 @@ std::optional<MapComNumber> ParseMapping(std::string_view text) {
   return MapComNumber{*number, std::string(text.substr(equals + 1))};
 }
 
+// The port texts that name a port, with their ports.
+std::vector<std::pair<std::string, ComPort>> NamedPorts(const std::vector<std::string>& port_texts) {
+  std::vector<std::pair<std::string, ComPort>> ports;
+  for (const std::string& text : port_texts) {
+    if (const std::optional<std::uint32_t> number = ComNumberOfText(text)) {
+      ports.push_back({text, ComPort{*number, std::string(kComPathPrefix) + text}});
+    }
+  }
+  return ports;
+}
+
+// The same port given twice, whether written alike ("3 3") or not ("3 003").
+Checked<> CheckDistinctPorts(const std::vector<std::string>& port_texts) {
+  const auto ports = NamedPorts(port_texts);
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    for (std::size_t j = i + 1; j < ports.size(); ++j) {
+      if (ports[i].second.number != ports[j].second.number) continue;
+      const std::string com = "COM" + std::to_string(ports[i].second.number);
+      if (ports[i].first == ports[j].first) return Refusal{"PORT " + ports[i].first + " given twice"};
+      return Refusal{ports[i].first + " and " + ports[j].first + " are both " + com};
+    }
+  }
+  return Accepted{};
+}
+
 // A count of 1 or more, in digits.
 std::optional<int> CountOfText(std::string_view text) {
   constexpr int kMost = 1000000;
@@ -31,12 +56,27 @@ std::optional<int> CountOfText(std::string_view text) {
 
 }  // namespace
 
+Checked<> CheckDistinctDevices(const std::vector<std::string>& port_texts,
+                               const DeviceOfPort& device_of) {
+  const auto ports = NamedPorts(port_texts);
+  std::vector<std::string> devices;
+  for (const auto& [text, port] : ports) devices.push_back(device_of(port));
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    for (std::size_t j = i + 1; j < ports.size(); ++j) {
+      if (devices[i] == devices[j]) {
+        return Refusal{ports[i].first + " and " + ports[j].first + " are both " + devices[i]};
+      }
+    }
+  }
+  return Accepted{};
+}
+
 Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args) {
   bool assume_yes = false;
   bool list_ports = false;
   bool history = false;
   bool no_records = false;
-  std::optional<std::string_view> port_text;
+  std::vector<std::string> port_texts;
   std::optional<MapComNumber> mapping;
   std::optional<std::string> records_folder;
   std::optional<int> last;
@@ -85,10 +125,8 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
       if (!station) return Refusal{"--station needs SERIAL, the station's serial number in digits"};
     } else if (arg.starts_with('-') && arg != "-") {
       return Refusal{"unknown option " + std::string(arg)};
-    } else if (port_text) {
-      return Refusal{"one PORT only, not " + std::string(*port_text) + " and " + std::string(arg)};
     } else {
-      port_text = arg;
+      port_texts.emplace_back(arg);
     }
   }
   if (list_ports && mapping) return Refusal{"--list-ports and --map exclude each other"};
@@ -103,7 +141,7 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
                               : mapping  ? "--map"
                               : history  ? "--history"
                                          : nullptr;
-  if (other_command && port_text) return Refusal{std::string(other_command) + " takes no PORT"};
+  if (other_command && !port_texts.empty()) return Refusal{std::string(other_command) + " takes no PORT"};
   if (other_command && no_records) {
     return Refusal{std::string(other_command) + " takes no --no-records"};
   }
@@ -113,9 +151,14 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
   if (list_ports) return ConsoleCommand{ListPorts{}};
   if (mapping) return ConsoleCommand{*mapping};
   if (history) return ConsoleCommand{ShowHistory{last.value_or(20), station, records_folder}};
-  if (!port_text) return Refusal{"missing PORT"};
+  if (port_texts.empty()) return Refusal{"missing PORT"};
+  if (const Checked<> distinct = CheckDistinctPorts(port_texts); !distinct) {
+    return Refusal{distinct.Reason()};
+  }
+  // Several runs keep their logs only in their log files.
+  if (no_records && port_texts.size() > 1) return Refusal{"several PORTs take no --no-records"};
   return ConsoleCommand{
-      InstallOnPort{std::string(*port_text), assume_yes, std::move(records_folder), no_records}};
+      InstallOnPorts{std::move(port_texts), assume_yes, std::move(records_folder), no_records}};
 }
 
 }  // namespace zelt20

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
+#include <mutex>
 #include <string>
 
 #include "cli/console_platform.h"
@@ -10,13 +12,16 @@
 namespace zelt20 {
 namespace {
 
-RunFlags* g_flags = nullptr;
-std::atomic<bool> g_interrupted{false};
+// The live watch's callback: the console handler is a plain function.
+std::mutex g_watch_mutex;
+std::function<void(int)>* g_on_interrupt = nullptr;
+int g_interrupts = 0;
 
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event != CTRL_C_EVENT || g_interrupted.exchange(true)) return FALSE;  // default: end
-  g_flags->stop_requested = true;
+  if (event != CTRL_C_EVENT) return FALSE;  // the default: end the program
+  std::lock_guard lock(g_watch_mutex);
+  if (g_on_interrupt != nullptr) (*g_on_interrupt)(++g_interrupts);
   return TRUE;
 }
 
@@ -28,14 +33,57 @@ HANDLE ConsoleOf(std::FILE* stream) {
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
 }
 
+// A console read that Ctrl-C interrupts ends as the end of the input.
+class StandardInputReader final : public AnswerReader {
+ public:
+  std::optional<std::string> ReadLine() override {
+    char line[256];
+    if (cancelled_ || std::fgets(line, sizeof line, stdin) == nullptr || cancelled_) {
+      return std::nullopt;
+    }
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+  }
+  void Cancel() override { cancelled_ = true; }
+
+ private:
+  std::atomic<bool> cancelled_{false};
+};
+
 }  // namespace
+
+struct InterruptWatch::Watch {
+  std::function<void(int)> on_interrupt;
+};
+
+InterruptWatch::InterruptWatch(std::function<void(int count)> on_interrupt)
+    : watch_(std::make_unique<Watch>(Watch{std::move(on_interrupt)})) {
+  {
+    std::lock_guard lock(g_watch_mutex);
+    g_on_interrupt = &watch_->on_interrupt;
+    g_interrupts = 0;
+  }
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+InterruptWatch::~InterruptWatch() {
+  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  std::lock_guard lock(g_watch_mutex);
+  g_on_interrupt = nullptr;
+}
+
+std::unique_ptr<AnswerReader> MakeStandardInputReader() {
+  return std::make_unique<StandardInputReader>();
+}
 
 bool IsTerminal(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
 
-void InstallInterruptHandler(RunFlags& flags) {
-  g_flags = &flags;
-  // A console read interrupted by Ctrl-C ends as end of input: Cancel.
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+bool CanRedrawInPlace(std::FILE* stream) {
+  const HANDLE console = ConsoleOf(stream);
+  DWORD mode = 0;
+  return console != nullptr && GetConsoleMode(console, &mode) &&
+         SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 void UseBinaryOutput() {

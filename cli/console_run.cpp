@@ -1,7 +1,6 @@
 #include "cli/console_run.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "cli/console_platform.h"
@@ -11,13 +10,6 @@ namespace zelt20 {
 namespace {
 
 constexpr int kBarWidth = 40;
-
-bool IsOkAnswer(std::string answer) {
-  while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back()))) answer.pop_back();
-  std::transform(answer.begin(), answer.end(), answer.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return answer == "ok" || answer == "o" || answer == "y" || answer == "yes";
-}
 
 }  // namespace
 
@@ -35,6 +27,7 @@ void ConsoleRun::AppendLog(const char* text) {
 
 void ConsoleRun::SetProgressPosition(std::int32_t position) {
   if (!options_.progress_on_terminal) return;
+  std::lock_guard lock(progress_mutex_);
   const int shown = std::clamp(position, 0, 100);
   const int filled = shown * kBarWidth / 100;
   std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
@@ -43,7 +36,18 @@ void ConsoleRun::SetProgressPosition(std::int32_t position) {
   progress_shown_ = true;
 }
 
+void ConsoleRun::Tell(std::string_view line) {
+  std::lock_guard lock(progress_mutex_);
+  ClearProgressLineLocked();
+  WriteUtf8(stderr, line);
+}
+
 void ConsoleRun::ClearProgressLine() {
+  std::lock_guard lock(progress_mutex_);
+  ClearProgressLineLocked();
+}
+
+void ConsoleRun::ClearProgressLineLocked() {
   if (!progress_shown_) return;
   std::fprintf(stderr, "\r%*s\r", kBarWidth + 8, "");
   progress_shown_ = false;
@@ -51,20 +55,8 @@ void ConsoleRun::ClearProgressLine() {
 
 bool ConsoleRun::AskConfirmation(const char* text, const char* caption) {
   ClearProgressLine();
-  WriteUtf8(stderr, "\n[" + Cp1251ToUtf8(caption) + "]\n" + Cp1251ToUtf8(text) + "\n");
-  if (options_.assume_yes) {
-    std::fprintf(stderr, "OK (--yes)\n");
-    return true;
-  }
-  if (!options_.answers_from_terminal) {
-    std::fprintf(stderr, "Cancel (no terminal to ask; --yes answers OK)\n");
-    return false;
-  }
-  std::fprintf(stderr, "OK or Cancel? [ok/Cancel] ");
-  std::fflush(stderr);
-  char answer[32];
-  // End of input or an interrupted read (Ctrl-C) counts as Cancel.
-  return std::fgets(answer, sizeof answer, options_.answers) != nullptr && IsOkAnswer(answer);
+  return AnswerBox({Cp1251ToUtf8(caption), Cp1251ToUtf8(text), ""}, options_.answering,
+                   options_.answers, [](std::string_view shown) { WriteUtf8(stderr, shown); });
 }
 
 void ConsoleRun::FinishRun() { ClearProgressLine(); }

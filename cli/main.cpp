@@ -14,6 +14,9 @@
 #include "cli/command_line.h"
 #include "cli/console_platform.h"
 #include "cli/console_run.h"
+#include "cli/console_several.h"
+#include "cli/interrupt_stop.h"
+#include "cli/summary.h"
 #include "core/clock.h"
 #include "core/settings_file.h"
 #include "install/installation.h"
@@ -37,6 +40,7 @@ constexpr int kExitUsage = 64;
 // Around the number of the release built in.
 const char kUsageHead[] =
     "Usage: zelt20-install [--yes] [--records DIR | --no-records] PORT\n"
+    "  or:  zelt20-install [--yes] [--records DIR] PORT PORT...\n"
     "  or:  zelt20-install --history [--last N] [--station SERIAL] [--records DIR]\n"
     "  or:  zelt20-install --list-ports\n"
     "  or:  zelt20-install --map N=DEVICE\n"
@@ -48,6 +52,12 @@ const char kUsageTail[] =
     "port box). Standard output carries exactly the installer's log, in UTF-8.\n"
     "When the port cannot be opened, one line on standard error says why and\n"
     "what to do about it.\n"
+    "\n"
+    "With several PORTs every port gets its own run, all at once. Standard error\n"
+    "shows their progress (a table on a terminal, a line per step elsewhere),\n"
+    "each run's log goes only to its log file, the boxes are asked one at a\n"
+    "time naming their port, and standard output carries the summary once\n"
+    "every run has ended. The same port twice is a wrong command line.\n"
     "\n"
     "  --yes           answer OK to every confirmation box; without it the boxes\n"
     "                  are asked on the terminal, and answered Cancel when there\n"
@@ -69,7 +79,8 @@ const char kUsageTail[] =
     "                  re-plugging; --map N= removes the mapping\n"
     "  --help          show this text\n"
     "\n"
-    "Ctrl-C acts as the window's Stop button; a second Ctrl-C ends the program.\n"
+    "Ctrl-C acts as the window's Stop button for every run; a run in a wait\n"
+    "stops at its next request, and a second Ctrl-C never leaves a port open.\n"
     "On POSIX systems COM<n> is the device named by the environment variable\n"
     "ZELT20_COM<n>, else key com<n> of section [devices] in config.ini, else\n"
     "/dev/ttyS<n-1>. config.ini is beside the program, or for an installed\n"
@@ -82,12 +93,15 @@ const char kUsageTail[] =
     "A record that cannot be kept never changes the run; standard error says so.\n"
     "\n"
     "Exit status:\n"
-    "  0  the new version was installed (the success line was logged); the\n"
-    "     ports were listed; the mapping was stored; the history was shown\n"
+    "  0  the new version was installed (the success line was logged, by every\n"
+    "     run with several PORTs); the ports were listed; the mapping was\n"
+    "     stored; the history was shown\n"
     "  1  early end: bad port text or the port could not be opened; the\n"
     "     mapping was refused; the records could not be read\n"
     "  2  a failure after the port was opened\n"
     "  3  stopped with Ctrl-C or declined in a confirmation box\n"
+    "  With several PORTs: the most serious of the runs' statuses, 2 before 3\n"
+    "  before 1; 1 also when the records folder cannot be written (no run starts)\n"
     " 64  wrong command line\n";
 
 void PrintUsage() {
@@ -103,16 +117,6 @@ int WrongCommandLine(const std::string& problem) {
   return kExitUsage;
 }
 
-int ExitStatus(zelt20::RunOutcome outcome) {
-  switch (outcome) {
-    case zelt20::RunOutcome::kInstalled: return 0;
-    case zelt20::RunOutcome::kEarlyEnd: return 1;
-    case zelt20::RunOutcome::kFailed: return 2;
-    case zelt20::RunOutcome::kStopped: return 3;
-  }
-  return 2;
-}
-
 // The folder --records names, else this machine's records folder.
 std::optional<std::filesystem::path> RecordsFolder(const std::optional<std::string>& chosen) {
   if (chosen) return std::filesystem::path(*chosen);
@@ -121,7 +125,7 @@ std::optional<std::filesystem::path> RecordsFolder(const std::optional<std::stri
 
 // The run's log file and record, unless --no-records; a folder whose place
 // cannot be found is told as any other record that cannot be kept.
-std::shared_ptr<zelt20::RunRecording> StartRecording(const zelt20::InstallOnPort& command) {
+std::shared_ptr<zelt20::RunRecording> StartRecording(const zelt20::InstallOnPorts& command) {
   if (command.no_records) return nullptr;
   const std::optional<std::filesystem::path> folder = RecordsFolder(command.records_folder);
   if (!folder) {
@@ -129,26 +133,31 @@ std::shared_ptr<zelt20::RunRecording> StartRecording(const zelt20::InstallOnPort
                stderr);
     return nullptr;
   }
-  return zelt20::RecordIn(*folder, zelt20::ThisMachine(zelt20::FrontEnd::kConsole))(command.port_text);
+  return zelt20::RecordIn(*folder, zelt20::ThisMachine(zelt20::FrontEnd::kConsole))(
+      command.port_texts.front());
 }
 
-int Install(const zelt20::InstallOnPort& command) {
-  zelt20::UseBinaryOutput();
+int InstallOnOnePort(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering answering,
+                     const std::optional<std::string>& settings_file) {
   const std::shared_ptr<zelt20::RunRecording> recording = StartRecording(command);
-  zelt20::ConsoleRun console({.assume_yes = command.assume_yes,
-                              .answers = stdin,
-                              .answers_from_terminal = zelt20::IsTerminal(stdin),
+  const std::unique_ptr<zelt20::AnswerReader> answers = zelt20::MakeStandardInputReader();
+  zelt20::ConsoleRun console({.answering = answering,
+                              .answers = *answers,
                               .progress_on_terminal = zelt20::IsTerminal(stderr),
                               .log_copy = recording ? &recording->Log() : nullptr});
   zelt20::LogInstallerRelease(console);
-  zelt20::InstallInterruptHandler(console.Flags());
 
-  const std::optional<std::string> settings_file = zelt20::SettingsPath();
+  const zelt20::InterruptWatch interrupts(zelt20::StopOnInterrupt(
+      [&] {
+        console.Flags().stop_requested = true;
+        answers->Cancel();
+      },
+      [&](std::string_view line) { console.Tell(line); }));
   const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
   zelt20::Installer installer({*device, zelt20::SystemPortResolver(settings_file),
                                zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
   const zelt20::RunOutcome outcome =
-      installer.RunInstallation(console, command.port_text.c_str(),
+      installer.RunInstallation(console, command.port_texts.front().c_str(),
                                 recording ? *recording : zelt20::NoObserver());
   if (const auto& failure = installer.PortFailure()) {
     const std::string reason =
@@ -158,7 +167,39 @@ int Install(const zelt20::InstallOnPort& command) {
   if (const std::optional<std::string> problem = recording ? recording->Problem() : std::nullopt) {
     zelt20::WriteUtf8(stderr, "zelt20-install: " + *problem + "\n");
   }
-  return ExitStatus(outcome);
+  return zelt20::ExitStatusOf(outcome);
+}
+
+// Several runs keep their logs only in the records folder: without one that
+// can be written, none starts.
+int InstallOnSeveralPorts(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering answering,
+                          const std::optional<std::string>& settings_file) {
+  const std::optional<std::filesystem::path> folder = RecordsFolder(command.records_folder);
+  const zelt20::Checked<> writable =
+      folder ? zelt20::CheckRecordsFolder(*folder)
+             : zelt20::Checked<>(zelt20::Refusal{"the records folder's place cannot be found"});
+  if (!writable) {
+    zelt20::WriteUtf8(stderr, "zelt20-install: no run was started: " + writable.Reason() + "\n");
+    return kExitFailure;
+  }
+  return zelt20::InstallOnSeveralPorts(command.port_texts, answering, settings_file, *folder);
+}
+
+int Install(const zelt20::InstallOnPorts& command) {
+  const std::optional<std::string> settings_file = zelt20::SettingsPath();
+  const bool several = command.port_texts.size() > 1;
+  if (several) {
+    const zelt20::Checked<> distinct =
+        zelt20::CheckSeveralPorts(command.port_texts, zelt20::SystemPortResolver(settings_file));
+    if (!distinct) return WrongCommandLine(distinct.Reason());
+  }
+  zelt20::UseBinaryOutput();
+  const zelt20::BoxAnswering answering = command.assume_yes ? zelt20::BoxAnswering::kAssumeOk
+                                         : zelt20::IsTerminal(stdin)
+                                             ? zelt20::BoxAnswering::kAskOnTerminal
+                                             : zelt20::BoxAnswering::kCancelWithoutTerminal;
+  if (!several) return InstallOnOnePort(command, answering, settings_file);
+  return InstallOnSeveralPorts(command, answering, settings_file);
 }
 
 int History(const zelt20::ShowHistory& command) {
@@ -226,7 +267,7 @@ int main(int argc, char** argv) {
     PrintUsage();
     return 0;
   }
-  if (const auto* install = std::get_if<zelt20::InstallOnPort>(&*command)) {
+  if (const auto* install = std::get_if<zelt20::InstallOnPorts>(&*command)) {
     return Install(*install);
   }
   if (const auto* map = std::get_if<zelt20::MapComNumber>(&*command)) return Map(*map);

@@ -11,10 +11,6 @@
 namespace zelt20 {
 namespace {
 
-constexpr std::uint32_t kIdentifiedPauseMs = 5000;
-constexpr std::uint32_t kRebootWaitMs = 8000;
-constexpr std::uint32_t kBeforeFullpackQueryMs = 200;
-
 const char* const kStoppedByUser = "Выполнение прервано пользователем"_cp1251;
 const char* const kCommandFailed = "команда не выполнена!"_cp1251;
 const char* const kAttention = "Внимание"_cp1251;

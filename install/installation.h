@@ -19,6 +19,13 @@
 
 namespace zelt20 {
 
+// The run's fixed waits: after the station's record is printed, for a
+// station that reboots into upgrader mode, and before the fullpack version
+// query.
+inline constexpr std::uint32_t kIdentifiedPauseMs = 5000;
+inline constexpr std::uint32_t kRebootWaitMs = 8000;
+inline constexpr std::uint32_t kBeforeFullpackQueryMs = 200;
+
 // What a run needs from the machine it runs on.
 struct InstallerPlatform {
   SerialDevice& device;

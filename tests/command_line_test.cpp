@@ -21,7 +21,9 @@ TEST(CommandLine, WrongOnesNameTheirOneProblem) {
       {{"--yess", "3"}, "unknown option --yess"},
       {{"3", "-y"}, "unknown option -y"},
       {{"-5"}, "unknown option -5"},
-      {{"3", "4"}, "one PORT only, not 3 and 4"},
+      {{"3", "4", "3"}, "PORT 3 given twice"},
+      {{"3", "x", "003"}, "3 and 003 are both COM3"},
+      {{"3", "--no-records", "4"}, "several PORTs take no --no-records"},
       {{"--map"}, "--map needs N=DEVICE"},
       {{"--map", "0=/dev/ttyUSB0"},
        "--map 0=/dev/ttyUSB0: not N=DEVICE with N a COM number 1 to 255"},
@@ -58,12 +60,15 @@ TEST(CommandLine, WrongOnesNameTheirOneProblem) {
 TEST(CommandLine, CommandsAndTheirArguments) {
   const auto install = Parse({"--yes", "007"});
   ASSERT_TRUE(install);
-  const auto& run = std::get<InstallOnPort>(*install);
-  EXPECT_EQ(run.port_text, "007");
+  const auto& run = std::get<InstallOnPorts>(*install);
+  EXPECT_EQ(run.port_texts, std::vector<std::string>{"007"});
   EXPECT_TRUE(run.assume_yes);
-  // A lone dash and an empty text are port texts, for the run to refuse.
-  EXPECT_EQ(std::get<InstallOnPort>(*Parse({"-"})).port_text, "-");
-  EXPECT_FALSE(std::get<InstallOnPort>(*Parse({""})).assume_yes);
+  // A lone dash and an empty text are port texts, for the run to refuse,
+  // and so are texts that are no port twice.
+  EXPECT_EQ(std::get<InstallOnPorts>(*Parse({"-"})).port_texts, std::vector<std::string>{"-"});
+  EXPECT_FALSE(std::get<InstallOnPorts>(*Parse({""})).assume_yes);
+  EXPECT_EQ(std::get<InstallOnPorts>(*Parse({"3", "x", "4", "x", "--yes"})).port_texts,
+            (std::vector<std::string>{"3", "x", "4", "x"}));
 
   const auto map = Parse({"--map", "005=/dev/serial/by-id/usb-X=Y"});
   ASSERT_TRUE(map);
@@ -73,10 +78,10 @@ TEST(CommandLine, CommandsAndTheirArguments) {
 
   EXPECT_TRUE(std::holds_alternative<ListPorts>(*Parse({"--list-ports"})));
 
-  const auto recorded = std::get<InstallOnPort>(*Parse({"--records=/var/r", "5"}));
+  const auto recorded = std::get<InstallOnPorts>(*Parse({"--records=/var/r", "5"}));
   EXPECT_EQ(recorded.records_folder, "/var/r");
   EXPECT_FALSE(recorded.no_records);
-  EXPECT_TRUE(std::get<InstallOnPort>(*Parse({"5", "--no-records"})).no_records);
+  EXPECT_TRUE(std::get<InstallOnPorts>(*Parse({"5", "--no-records"})).no_records);
   const auto history = std::get<ShowHistory>(*Parse({"--history", "--station", "00042", "--last=3",
                                                       "--records", "/var/r"}));
   EXPECT_EQ(history.last, 3);
@@ -85,6 +90,27 @@ TEST(CommandLine, CommandsAndTheirArguments) {
   EXPECT_EQ(std::get<ShowHistory>(*Parse({"--history"})).last, 20);
   // Help comes first, whatever follows it.
   EXPECT_TRUE(std::holds_alternative<ShowHelp>(*Parse({"3", "--help", "--yess"})));
+}
+
+TEST(CommandLine, PortsThatStandForOneDeviceAreRefused) {
+  // COM1 and COM3 are one adapter; COM2 another.
+  const DeviceOfPort device_of = [](const ComPort& port) {
+    return port.number == 2 ? std::string("/dev/ttyUSB1") : std::string("/dev/ttyUSB0");
+  };
+  const struct {
+    std::vector<std::string> ports;
+    std::string problem;  // empty: accepted
+  } rows[] = {
+      {{"1", "2"}, ""},
+      {{"2", "x", "1"}, ""},
+      {{"2", "1", "3"}, "1 and 3 are both /dev/ttyUSB0"},
+      {{"03", "2", "1"}, "03 and 1 are both /dev/ttyUSB0"},
+  };
+  for (const auto& row : rows) {
+    const Checked<> checked = CheckDistinctDevices(row.ports, device_of);
+    EXPECT_EQ(static_cast<bool>(checked), row.problem.empty()) << row.problem;
+    EXPECT_EQ(checked.Reason(), row.problem);
+  }
 }
 
 }  // namespace

@@ -220,7 +220,7 @@ TEST_F(ConsoleInstaller, FailureInSegmentTwelveEndsTheRunThere) {
   // Segments 0 to 11, then chunks 1 to 5 of segment 12 and the resend of
   // chunk 5; no later segment and no PROM write.
   const FirmwareImage image;
-  const RunTimes times(image, options.station);
+  const RunTimes times = StationRunTimes(image, options.station);
   int chunks_before = 0;
   for (int segment = 0; segment < 12; ++segment) chunks_before += times.Chunks(segment);
   const sim::SimulatorReport report = station->Report();
@@ -285,13 +285,17 @@ struct WrongCommandLine {
   const char* program;
   std::vector<std::string> args;
   const char* problem;
+  ChildProcess::Variables environment = {};
 };
 
 TEST(ConsolePrograms, WrongCommandLineNamesTheProblemAndPointsToHelp) {
   const std::vector<WrongCommandLine> cases = {
       {ZELT20_INSTALL_PROGRAM, {}, "missing PORT"},
       {ZELT20_INSTALL_PROGRAM, {"--yess", "1"}, "unknown option --yess"},
-      {ZELT20_INSTALL_PROGRAM, {"1", "2"}, "one PORT only, not 1 and 2"},
+      {ZELT20_INSTALL_PROGRAM, {"1", "2", "1"}, "PORT 1 given twice"},
+      {ZELT20_INSTALL_PROGRAM, {"1", "001"}, "1 and 001 are both COM1"},
+      {ZELT20_INSTALL_PROGRAM, {"--yes", "1", "2"}, "1 and 2 are both /dev/null",
+       {{"ZELT20_COM1", "/dev/null"}, {"ZELT20_COM2", "/dev/../dev/null"}}},
       {ZELT20_STATION_PROGRAM, {"--bios=x"}, "bad value 'x' for --bios"},
       {ZELT20_STATION_PROGRAM, {"--exit-after-prm"}, "unknown option --exit-after-prm"},
       {ZELT20_STATION_PROGRAM, {"/dev/ttyUSB0"}, "unexpected argument /dev/ttyUSB0"},
@@ -299,7 +303,7 @@ TEST(ConsolePrograms, WrongCommandLineNamesTheProblemAndPointsToHelp) {
   for (const WrongCommandLine& c : cases) {
     const std::string name = std::filesystem::path(c.program).filename().string();
     SCOPED_TRACE(name + " " + c.problem);
-    ChildProcess program(c.program, c.args);
+    ChildProcess program(c.program, c.args, c.environment);
     EXPECT_EQ(program.WaitForExit(kShortRunLimit), 64);
     EXPECT_EQ(program.Out(), "");
     EXPECT_EQ(program.Err(), name + ": " + c.problem + "\nTry '" + name +

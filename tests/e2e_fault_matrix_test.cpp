@@ -153,7 +153,7 @@ struct RowRun {
     }
   }
 
-  Ms Least() const { return row.least(RunTimes(BuiltInImage(), setup)); }
+  Ms Least() const { return row.least(StationRunTimes(BuiltInImage(), setup)); }
 
   const Row& row;
   StationSetup setup;

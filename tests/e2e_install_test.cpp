@@ -107,7 +107,7 @@ TEST_F(InstallationOverAPty, RebootingStationIsWaitedOutAndItsBootNoiseDrained) 
   // The 8-second wait was waited, and the drain read did not run to its
   // 53-second end: the noise ended it (a lower bound only).
   const FirmwareImage image;
-  EXPECT_GE(run.elapsed, RunTimes(image, options.station).BeforeHeader() - 20ms);
+  EXPECT_GE(run.elapsed, StationRunTimes(image, options.station).BeforeHeader() - 20ms);
   ExpectPortReleased(station);
 }
 

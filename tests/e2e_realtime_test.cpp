@@ -26,10 +26,10 @@ TEST(RealTimeInstallation, TakesTheTimeTheLineAndTheTimeoutsRequire) {
   sim::SimulatorOptions options;
   options.line.wire_time = true;
   const FirmwareImage image;
-  const RunTimes times(image, options.station, kWireByteTime);
+  const RunTimes times = StationRunTimes(image, options.station, kWireByteTime);
   ASSERT_TRUE(times.FullpackSent());
   const Ms least = times.WholeRun();
-  const Ms without_wire = RunTimes(image, options.station).WholeRun();
+  const Ms without_wire = StationRunTimes(image, options.station).WholeRun();
 
   StationOnLine station(options, 51);
   InstallerThread installer(station);

@@ -348,7 +348,7 @@ TEST_P(FaultMatrix, RowEndsAsItsFaultsRequire) {
   CheckRowEnd(row, end, run.Report());
   EXPECT_FALSE(run.Line().IsOpen());
   EXPECT_EQ(run.Line().CloseCount(), 1);
-  EXPECT_EQ(run.Elapsed(), row.least(RunTimes(BuiltInImage(), run.Setup())))
+  EXPECT_EQ(run.Elapsed(), row.least(StationRunTimes(BuiltInImage(), run.Setup())))
       << "the time-outs and waits of the run differ from the row's";
 }
 

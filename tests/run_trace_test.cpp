@@ -238,7 +238,7 @@ TEST_P(TraceOfAnEnd, KeepsWhatTheRunToldAndWhereItEnded) {
   if (row.end == RunEnd::kInstalled) {
     EXPECT_EQ(s.bytes_sent, s.transfer_total + HeaderLength());
     // No fault delays a run that installs but the lost reply's silent read.
-    const RunTimes times(BuiltInImage(), row.station);
+    const RunTimes times = StationRunTimes(BuiltInImage(), row.station);
     const Ms lost = row.faults.empty() ? Ms{0} : SilentRead(kSegmentChunkRead);
     EXPECT_EQ(Ms{s.elapsed_ms}, times.WholeRun() + lost);
   }

@@ -10,6 +10,10 @@
 #       zelt20-install.exe --yes COM: exit status 0, the log ends with the
 #       success line and keeps its line ends, the station flashed the release;
 #       the run's record in WORK/records, its log file equal to the output
+#   windows_runs.sh console-several WORK INSTALL_EXE COM:STATION...
+#       zelt20-install.exe --yes COM COM ... at once: exit status 0, every
+#       run's log file ends with the success line, the summary counts every
+#       run installed, every station flashed the release
 #   windows_runs.sh window-install|window-stop WORK STATION COM INSTALLER_EXE PROBE_EXE
 #       the window driven with keys as an operator would (xdotool), its port
 #       picked in the box: a whole installation, or Stop clicked during the
@@ -99,6 +103,30 @@ console() {
   # The station ends at most 5 s after the installer has closed the line.
   station_flashed "$station" 15
   record_kept "$work/records" installed "$work/install.log"
+}
+
+console_several() {
+  fresh_folder "$1"
+  local program=$2 status=0
+  shift 2
+  local coms=() stations=() port
+  for port in "$@"; do
+    coms+=("${port%%:*}")
+    stations+=("${port#*:}")
+  done
+  timeout 420 "$wine" "$program" --yes --records "$work/records" "${coms[@]}" \
+    >"$work/summary.txt" 2>"$work/install.err" || status=$?
+  cat "$work/summary.txt"
+  ((status == 0)) || fail "zelt20-install.exe ended with status $status: $(cat "$work/install.err")"
+  [[ $(tail -n 1 "$work/summary.txt" | tr -d '\r') == "${#coms[@]} installed, 0 failed, 0 stopped, 0 not started" ]] ||
+    fail "the summary does not count every run installed"
+  local com log
+  for com in "${coms[@]}"; do
+    log=$(find "$work/records" -name "*_COM${com}.log" | head -n 1)
+    [[ -n $log ]] || fail "no log file of COM$com"
+    [[ $(tail -n 1 "$log") == "$success_line"$'\r' ]] || fail "the log of COM$com does not end with the success line"
+  done
+  for port in "${stations[@]}"; do station_flashed "$port" 15; done
 }
 
 # --- the window, driven from outside --------------------------------------
@@ -210,6 +238,7 @@ unpacked_zip() {
 case $run in
   system-dlls) system_dlls "$@" ;;
   console) console "$@" ;;
+  console-several) console_several "$@" ;;
   window-install) window_install "$@" ;;
   window-stop) window_stop "$@" ;;
   unpacked-zip) unpacked_zip "$@" ;;
