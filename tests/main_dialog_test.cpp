@@ -385,14 +385,11 @@ struct RememberedPortCase {
   std::string written;
 };
 
-// The box starts from the stored value, and closing at once writes back
-// the selection: the same port, or 0 when none is selected.
 // Each Start gets a log file of its own: the release line, then that run's
 // lines as the pane showed them.
 TEST(MainDialogRecords, EachStartWritesItsOwnLogFile) {
   test::TempDir records;
-  Window window(std::nullopt, {}, MainDialog::kCloseWait,
-                RecordIn(records.Path(), {.front_end = FrontEnd::kWindow}));
+  Window window(std::nullopt, {}, MainDialog::kCloseWait, RecordIn(records.Path(), {}));
   ASSERT_TRUE(window.Reach(DialogState::kOpeningPort));
   ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
   window.view.Type("7");
@@ -407,9 +404,8 @@ TEST(MainDialogRecords, EachStartWritesItsOwnLogFile) {
   }
   std::sort(logs.begin(), logs.end());
   ASSERT_EQ(logs.size(), 2u);
-  EXPECT_TRUE(logs[0].ends_with("_COM1.log")) << logs[0];
-  EXPECT_TRUE(logs[1].ends_with("_COM7.log")) << logs[1];
   const std::string failed_open = "\r\nОшибка: невозможно открыть порт! \\\\.\\COM1\r\n";
+  EXPECT_TRUE(logs[0].ends_with("_COM1.log") && logs[1].ends_with("_COM7.log")) << logs[0] << logs[1];
   EXPECT_EQ(test::TempDir::Read(records.File(logs[0])), test::ReleaseLine() + failed_open);
   EXPECT_EQ(test::TempDir::Read(records.File(logs[1])),
             test::ReleaseLine() + "второй раз\r\n" + failed_open);
@@ -425,10 +421,11 @@ TEST(MainDialogRecords, WindowClosedDuringARunKeepsItsRecord) {
   ASSERT_TRUE(window.worker->Do([&window](RunContext&) { window.worker->Observer().RunStarted("1"); }));
   window.dialog->OnCancel();
   ASSERT_TRUE(window.dialog->LeftWorkerRunning());
-  const std::string records_file = test::TempDir::Read(records.File("installations.jsonl"));
-  EXPECT_EQ(std::count(records_file.begin(), records_file.end(), '\n'), 1);
-  EXPECT_NE(records_file.find(R"("outcome":"window_closed")"), std::string::npos) << records_file;
-  EXPECT_NE(records_file.find(R"("front_end":"window")"), std::string::npos) << records_file;
+  const std::string lines = test::TempDir::Read(records.File("installations.jsonl"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1);
+  for (const char* field : {R"("outcome":"window_closed")", R"("front_end":"window")"}) {
+    EXPECT_NE(lines.find(field), std::string::npos) << field << " in " << lines;
+  }
   ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
 }
 
@@ -437,8 +434,7 @@ TEST(MainDialogRecords, WindowClosedDuringARunKeepsItsRecord) {
 TEST(MainDialogRecords, RecordNotKeptIsToldInThePortBoxHint) {
   test::TempDir dir;
   test::TempDir::Write(dir.File("file"), "");
-  Window window(std::nullopt, {}, MainDialog::kCloseWait,
-                RecordIn(dir.Path() / "file" / "records", {.front_end = FrontEnd::kWindow}));
+  Window window(std::nullopt, {}, MainDialog::kCloseWait, RecordIn(dir.Path() / "file" / "records", {}));
   ASSERT_TRUE(window.Reach(DialogState::kRunning));
   ASSERT_TRUE(window.worker->Finish([&window](RunContext& run) {
     window.worker->Observer().RunEnded(RunEnd::kInstalled);
@@ -449,6 +445,8 @@ TEST(MainDialogRecords, RecordNotKeptIsToldInThePortBoxHint) {
       << window.view.hint;
 }
 
+// The box starts from the stored value, and closing at once writes back
+// the selection: the same port, or 0 when none is selected.
 TEST(MainDialogPortBox, RememberedPortSetsUpTheBox) {
   const RememberedPortCase cases[] = {
       {std::nullopt, -1, "1", "0"}, {"7", 6, "7", "7"},      {"255", 254, "255", "255"},
