@@ -9,8 +9,9 @@
 #      simulator and window tests, without the end-to-end runs over
 #      pseudo-terminals;
 #   3. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
-#      (without the real-time run);
-#   4. the threaded tests under ThreadSanitizer (without the real-time runs);
+#      (without the real-time runs and the whole installations over a
+#      pseudo-terminal, labels slow and once);
+#   4. the threaded tests under ThreadSanitizer (the same left out);
 #   5. each libFuzzer target for a bounded time;
 #   6. the Windows build: its tests under Wine and one console installation
 #      under Wine against the simulated station;

@@ -107,7 +107,7 @@ std::vector<std::string> ProgramLines(const std::string& err) {
   return lines;
 }
 
-TEST(ConsolePrograms, InstallTheReleaseAndTheInstallerPrintsExactlyTheLog) {
+TEST(ConsolePrograms, WholeRunInstallsTheReleaseAndPrintsExactlyTheLog) {
   TempDir folder;
   const std::string records = folder.File("records");
   const ProgramRun installer = InstallWithThePrograms(records);
@@ -138,7 +138,7 @@ TEST(ConsolePrograms, InstallTheReleaseAndTheInstallerPrintsExactlyTheLog) {
 
 // A records folder that cannot be made changes nothing of the run: the
 // same log, the same exit status, and one line on standard error.
-TEST(ConsolePrograms, RecordsFolderThatCannotBeMadeLeavesTheWholeRunAsItIs) {
+TEST(ConsolePrograms, WholeRunWithARecordsFolderThatCannotBeMadeEndsAsItWould) {
   TempDir folder;
   TempDir::Write(folder.File("records"), "a file where the folder would be");
   const ProgramRun installer = InstallWithThePrograms(folder.File("records") + "/more");

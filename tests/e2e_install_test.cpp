@@ -35,7 +35,7 @@ class InstallationOverAPty : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(OpenDescriptors(), descriptors_before); }
 };
 
-TEST_F(InstallationOverAPty, InstallsWithTheFullpackSentAndStampsTheStationsFields) {
+TEST_F(InstallationOverAPty, WholeRunSendsTheFullpackAndStampsTheStationsFields) {
   StationInfo& info = options.station.info;
   info.processor_serial = 4711;
   info.bios = 7;
