@@ -128,8 +128,10 @@ if want main; then
   build_tree main -DCMAKE_BUILD_TYPE=RelWithDebInfo
   rm -f build/main/junit-realtime.xml
   # Its own session, so that a script that ends early stops it with its tests.
-  setsid ctest --test-dir build/main --output-on-failure -L slow -j 2 --no-tests=error \
-    --output-junit junit-realtime.xml >build/main/realtime.log 2>&1 &
+  # Its exit status goes to a file: it is known however the job is reaped.
+  rm -f build/main/realtime.status
+  setsid bash -c 'ctest --test-dir build/main --output-on-failure -L slow -j 2 --no-tests=error \
+    --output-junit junit-realtime.xml >build/main/realtime.log 2>&1; echo $? >build/main/realtime.status' &
   realtime_pid=$!
   run_ctest main "-LE slow"
 fi
@@ -169,17 +171,22 @@ if want fuzz; then
   }
   targets=()
   for corpus in fuzz/corpus/*/; do targets+=("$(basename "$corpus")"); done
-  running=0
+  # Waits name the targets' own jobs: the real-time runs may still be going.
+  fuzz_jobs=()
   for target in "${targets[@]}"; do
     rm -f "build/fuzz/$target.result"
-    if ((running == jobs)); then
-      wait -n || true
-      running=$((running - 1))
+    if ((${#fuzz_jobs[@]} == jobs)); then
+      wait -n "${fuzz_jobs[@]}" || true
+      running_jobs=()
+      for job in "${fuzz_jobs[@]}"; do
+        if kill -0 "$job" 2>/dev/null; then running_jobs+=("$job"); fi
+      done
+      fuzz_jobs=("${running_jobs[@]}")
     fi
     fuzz_target "$target" &
-    running=$((running + 1))
+    fuzz_jobs+=($!)
   done
-  wait
+  wait "${fuzz_jobs[@]}" || true
   fuzz_passed=0 fuzz_failed=0
   for target in "${targets[@]}"; do
     if [[ $(cat "build/fuzz/$target.result" 2>/dev/null) == passed ]]; then
@@ -213,8 +220,9 @@ fi
 
 if [[ -n $realtime_pid ]]; then
   banner "realtime (started with the main tests)"
-  status=0 waited_from=$SECONDS
-  wait "$realtime_pid" || status=$?
+  waited_from=$SECONDS
+  wait "$realtime_pid" 2>/dev/null || true
+  status=$(cat build/main/realtime.status 2>/dev/null || echo 1)
   realtime_pid=""
   cat build/main/realtime.log
   # Its time in the summary is what the script waited for it at the end.
