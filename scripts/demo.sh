@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh run
 
 build=build/main
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT20_WERROR=ON \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZELT20_WERROR=ON \
   -DZELT20_BUILD_TESTS=OFF -DZELT20_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target zelt20-install zelt20-station zelt20-installer
 

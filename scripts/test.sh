@@ -1,21 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test, warnings as errors:
-#   1. the main build: unit, pseudo-terminal, simulator, dialog and
-#      end-to-end tests, including one real-time installation;
-#   2. the Release build (the optimiser finds warnings of its own) with the
-#      second stand-in release built in (other release number, block lengths,
-#      addresses and fullpack version, generated at build time), and the
-#      virtual-clock suite run against it: unit tests, scripted station,
-#      simulator and window tests, without the end-to-end runs over
-#      pseudo-terminals;
-#   3. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
-#      (without the real-time runs and the whole installations over a
-#      pseudo-terminal, labels slow and once);
-#   4. the threaded tests under ThreadSanitizer (the same left out);
-#   5. each libFuzzer target for a bounded time;
-#   6. the Windows build: its tests under Wine and one console installation
+#   1. the main build (Release, as the package is built): unit,
+#      pseudo-terminal, simulator, dialog and end-to-end tests, including one
+#      real-time installation;
+#   2. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#      with the second stand-in release built in (other release number, block
+#      lengths, addresses and fullpack version, generated at build time),
+#      without the real-time runs and the whole installations over a
+#      pseudo-terminal (labels slow and once);
+#   3. the threaded tests under ThreadSanitizer (the same left out), only
+#      their executables built;
+#   4. each libFuzzer target for a bounded time;
+#   5. the Windows build: its tests under Wine and one console installation
 #      under Wine against the simulated station;
-#   7. the Debian package: a Release build packaged with cpack, checked with
+#   6. the Debian package: a Release build packaged with cpack, checked with
 #      lintian, installed with apt-get, its programs run from PATH and the
 #      window opened from its desktop entry under Xvfb, then removed.
 # Set ZELT20_STAGES to a subset (e.g. "main asan") to run only those.
@@ -28,7 +26,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
 
-stages=${ZELT20_STAGES:-"main second asan tsan fuzz windows package"}
+stages=${ZELT20_STAGES:-"main asan tsan fuzz windows package"}
 fuzz_seconds=${ZELT20_FUZZ_SECONDS:-30}
 jobs=2
 # Most tests wait on serial time-outs, not on the processors.
@@ -86,14 +84,14 @@ record_ctest() {
   record "$stage" "$passed" "$skipped" "$failed" "$why"
 }
 
-# build_tree NAME CMAKE_ARGS...: configures and builds build/NAME.
+# build_tree NAME TARGET CMAKE_ARGS...: configures build/NAME and builds TARGET.
 build_tree() {
-  local name=$1
-  shift
+  local name=$1 target=$2
+  shift 2
   banner "$name build"
   cmake -S . -B "build/$name" -G Ninja -DZELT20_WERROR=ON "$@" >/dev/null
-  # Below the tests' priority: the real-time runs may still be going.
-  nice -n 10 cmake --build "build/$name" -j "$jobs"
+  # Below the tests' priority: the runs over a line may still be going.
+  nice -n 10 cmake --build "build/$name" -j "$jobs" --target "$target"
 }
 
 # run_ctest NAME CTEST_ARGS: runs and counts ctest in build/NAME.
@@ -108,7 +106,7 @@ run_ctest() {
   record_ctest "$name" "$junit" "$status"
 }
 
-# suite NAME CTEST_ARGS CMAKE_ARGS...
+# suite NAME CTEST_ARGS TARGET CMAKE_ARGS...
 suite() {
   local name=$1 ctest_args=$2
   shift 2
@@ -116,37 +114,38 @@ suite() {
   run_ctest "$name" "$ctest_args"
 }
 
-# The runs labelled slow (the installation at the pace of a real line, the
-# Qt window's whole run on a virtual display) spend minutes waiting on their
-# line and fail only a run shorter than its waits or a wrong result, which a
-# loaded machine cannot bring about: they run in the background from the
-# main build on, beside the stages that follow, and are counted at the end.
-realtime_pid=""
-stop_realtime() { if [[ -n $realtime_pid ]]; then kill -- -"$realtime_pid" 2>/dev/null || true; fi; }
-trap stop_realtime EXIT
+# The runs over a pseudo-terminal or a virtual display (CTest names starting
+# "e2e": the whole installations, the fault matrix rows that need a real
+# line, the installation at the pace of a real line, the Qt window's whole
+# run) spend minutes waiting on their line and fail only a run shorter than
+# its waits or a wrong result, which a loaded machine cannot bring about:
+# they run in the background from the main build on, beside the stages that
+# follow, and are counted at the end.
+lines_pid=""
+stop_lines() { if [[ -n $lines_pid ]]; then kill -- -"$lines_pid" 2>/dev/null || true; fi; }
+trap stop_lines EXIT
 if want main; then
-  build_tree main -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  rm -f build/main/junit-realtime.xml
+  # The options the demo's build in the same folder turns off are turned on.
+  build_tree main all -DCMAKE_BUILD_TYPE=Release -DZELT20_BUILD_TESTS=ON -DZELT20_BUILD_BENCH=ON
+  # First, not beside the background runs: two ctest runs in one build folder
+  # share its test log, which the first to end renames under the other.
+  run_ctest main "-E ^e2e"
+  rm -f build/main/junit-e2e.xml
   # Its own session, so that a script that ends early stops it with its tests.
   # Its exit status goes to a file: it is known however the job is reaped.
-  rm -f build/main/realtime.status
-  setsid bash -c 'ctest --test-dir build/main --output-on-failure -L slow -j 2 --no-tests=error \
-    --output-junit junit-realtime.xml >build/main/realtime.log 2>&1; echo $? >build/main/realtime.status' &
-  realtime_pid=$!
-  run_ctest main "-LE slow"
-fi
-if want second; then
-  suite second "-LE slow -E ^e2e\." -DCMAKE_BUILD_TYPE=Release -DZELT20_SECOND_STANDIN=ON \
-    -DZELT20_BUILD_BENCH=OFF
+  rm -f build/main/e2e.status
+  setsid bash -c "ctest --test-dir build/main --output-on-failure -R '^e2e' -j $test_jobs --no-tests=error \
+    --output-junit junit-e2e.xml >build/main/e2e.log 2>&1; echo \$? >build/main/e2e.status" &
+  lines_pid=$!
 fi
 if want asan; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    suite asan "-LE slow|once" -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=address,undefined \
-    -DZELT20_BUILD_BENCH=OFF
+    suite asan "-LE slow|once" all -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=address,undefined \
+    -DZELT20_SECOND_STANDIN=ON -DZELT20_BUILD_BENCH=OFF
 fi
 if want tsan; then
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/sanitizers/tsan-qt.supp" \
-    suite tsan "-L threads -LE slow" -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=thread \
+    suite tsan "-L threads -LE slow" zelt20_threaded_tests -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=thread \
     -DZELT20_BUILD_BENCH=OFF
 fi
 if want fuzz; then
@@ -171,7 +170,7 @@ if want fuzz; then
   }
   targets=()
   for corpus in fuzz/corpus/*/; do targets+=("$(basename "$corpus")"); done
-  # Waits name the targets' own jobs: the real-time runs may still be going.
+  # Waits name the targets' own jobs: the runs over a line may still be going.
   fuzz_jobs=()
   for target in "${targets[@]}"; do
     rm -f "build/fuzz/$target.result"
@@ -218,16 +217,16 @@ if want package; then
   record package "${package_passed:-0}" 0 "${package_failed:-0}" "$why"
 fi
 
-if [[ -n $realtime_pid ]]; then
-  banner "realtime (started with the main tests)"
+if [[ -n $lines_pid ]]; then
+  banner "e2e (started after the main build)"
   waited_from=$SECONDS
-  wait "$realtime_pid" 2>/dev/null || true
-  status=$(cat build/main/realtime.status 2>/dev/null || echo 1)
-  realtime_pid=""
-  cat build/main/realtime.log
+  wait "$lines_pid" 2>/dev/null || true
+  status=$(cat build/main/e2e.status 2>/dev/null || echo 1)
+  lines_pid=""
+  cat build/main/e2e.log
   # Its time in the summary is what the script waited for it at the end.
   stage_started=$waited_from
-  record_ctest realtime build/main/junit-realtime.xml "$status"
+  record_ctest e2e build/main/junit-e2e.xml "$status"
 fi
 
 banner "summary"
