@@ -1,10 +1,11 @@
 // What the console installer needs from the system it runs on: whether a
-// stream is a terminal, Ctrl-C taken in one place, answers read from the
-// terminal so that Ctrl-C can end the wait for one, and standard output
-// and error that show UTF-8 text on a console and keep its bytes anywhere
-// else.
+// stream is a terminal, Ctrl-C and the other requests to end taken in one
+// place, answers read from the terminal so that Ctrl-C can end the wait
+// for one, and standard output and error that show UTF-8 text on a console
+// and keep its bytes anywhere else.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -12,22 +13,35 @@
 #include <string>
 #include <string_view>
 
+#include "core/stop_cause.h"
+
 namespace zelt20 {
 
 bool IsTerminal(std::FILE* stream);
 
-// Ctrl-C (POSIX: SIGINT; Windows: the console's Ctrl-C event) while the
-// watch lives: `on_interrupt` runs once per Ctrl-C with how many have come
-// so far, always on one thread that is no run's (POSIX: the watch's own,
-// woken by the signal handler; Windows: the thread the system starts for
-// console events). No Ctrl-C ends the program while the watch lives: the
-// runs end as Stop ends them, each closing its port. One watch at a time.
-class InterruptWatch {
+// A request from outside to end the program's runs.
+struct EndRequest {
+  StopCause cause = StopCause::kCtrlC;
+  int count = 1;  // the requests so far, this one included
+  // When the system ends the program whatever it does (a closing console,
+  // a logoff, a shutdown): by then every run's record must be kept. None:
+  // the runs may take the time they need to end as Stop ends them.
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+};
+
+// Ctrl-C and the other ways a console program is asked to end, while the
+// watch lives (POSIX: SIGINT, SIGTERM, SIGHUP; Windows: the console's
+// Ctrl-C, Ctrl-Break, close, logoff and shutdown events): `on_end` runs
+// once per request, on a thread that is no run's. None of them ends the
+// program while the watch lives, but for a request with a deadline: once
+// `on_end` has returned, the program ends with exit status 3. One watch
+// at a time.
+class EndWatch {
  public:
-  explicit InterruptWatch(std::function<void(int count)> on_interrupt);
-  InterruptWatch(const InterruptWatch&) = delete;
-  InterruptWatch& operator=(const InterruptWatch&) = delete;
-  ~InterruptWatch();
+  explicit EndWatch(std::function<void(const EndRequest& request)> on_end);
+  EndWatch(const EndWatch&) = delete;
+  EndWatch& operator=(const EndWatch&) = delete;
+  ~EndWatch();
 
  private:
   struct Watch;

@@ -4,56 +4,15 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <stdexcept>
-#include <thread>
 
 #include "cli/console_platform.h"
+#include "core/end_signals.h"
+#include "core/posix_pipe.h"
 
 namespace zelt20 {
 namespace {
 
-// The one thing the signal handler may reach: the write end of the live
-// watch's pipe.
-volatile std::sig_atomic_t g_interrupt_pipe = -1;
-
-constexpr char kInterrupted = 'i';
-constexpr char kWatchEnds = 'q';
-
-void OnInterrupt(int) {
-  const int saved_errno = errno;
-  if (g_interrupt_pipe >= 0) {
-    const char byte = kInterrupted;
-    [[maybe_unused]] const ssize_t written = ::write(g_interrupt_pipe, &byte, 1);
-  }
-  errno = saved_errno;
-}
-
-// A pipe whose ends no child process inherits.
-struct Pipe {
-  int read_end = -1;
-  int write_end = -1;
-
-  Pipe() {
-    int ends[2];
-    if (::pipe(ends) != 0) throw std::runtime_error("no pipe for the console");
-    read_end = ends[0];
-    write_end = ends[1];
-    ::fcntl(read_end, F_SETFD, FD_CLOEXEC);
-    ::fcntl(write_end, F_SETFD, FD_CLOEXEC);
-  }
-  Pipe(const Pipe&) = delete;
-  Pipe& operator=(const Pipe&) = delete;
-  ~Pipe() {
-    ::close(read_end);
-    ::close(write_end);
-  }
-
-  void Put(char byte) const {
-    while (::write(write_end, &byte, 1) < 0 && errno == EINTR) {
-    }
-  }
-};
+constexpr char kCancelled = 'c';
 
 // Waits until one of the descriptors can be read; false when poll fails.
 bool WaitReadable(pollfd* watch, nfds_t count) {
@@ -82,49 +41,27 @@ class StandardInputReader final : public AnswerReader {
 
   void Cancel() override {
     cancelled_ = true;
-    cancel_.Put(kWatchEnds);
+    cancel_.Put(kCancelled);
   }
 
  private:
-  Pipe cancel_;
+  PosixPipe cancel_;
   std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace
 
-struct InterruptWatch::Watch {
-  Pipe pipe;
-  struct sigaction previous {};
-  std::thread thread;
+struct EndWatch::Watch {
+  explicit Watch(EndSignalWatch::OnSignal on_signal) : signals(std::move(on_signal)) {}
+  EndSignalWatch signals;
 };
 
-InterruptWatch::InterruptWatch(std::function<void(int count)> on_interrupt)
-    : watch_(std::make_unique<Watch>()) {
-  Watch& watch = *watch_;
-  watch.thread = std::thread([&watch, on_interrupt = std::move(on_interrupt)] {
-    int count = 0;
-    pollfd wake{watch.pipe.read_end, POLLIN, 0};
-    while (WaitReadable(&wake, 1)) {
-      char byte = 0;
-      if (::read(watch.pipe.read_end, &byte, 1) != 1) continue;
-      if (byte == kWatchEnds) return;
-      on_interrupt(++count);
-    }
-  });
-  g_interrupt_pipe = watch.pipe.write_end;
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, &watch.previous);
-}
+// POSIX gives a program that a signal asks to end the time it needs.
+EndWatch::EndWatch(std::function<void(const EndRequest& request)> on_end)
+    : watch_(std::make_unique<Watch>(
+          [on_end = std::move(on_end)](StopCause cause, int count) { on_end({cause, count, {}}); })) {}
 
-InterruptWatch::~InterruptWatch() {
-  sigaction(SIGINT, &watch_->previous, nullptr);
-  g_interrupt_pipe = -1;
-  watch_->pipe.Put(kWatchEnds);
-  watch_->thread.join();
-}
+EndWatch::~EndWatch() = default;
 
 std::unique_ptr<AnswerReader> MakeStandardInputReader() {
   return std::make_unique<StandardInputReader>();

@@ -2,6 +2,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -14,14 +15,44 @@ namespace {
 
 // The live watch's callback: the console handler is a plain function.
 std::mutex g_watch_mutex;
-std::function<void(int)>* g_on_interrupt = nullptr;
-int g_interrupts = 0;
+std::function<void(const EndRequest&)>* g_on_end = nullptr;
+int g_requests = 0;
+
+// Windows ends a program 5 s after its console closes, or the session it
+// runs in ends; what the handler does must be done well before.
+constexpr std::chrono::milliseconds kEndingAllows{4000};
+constexpr UINT kExitStopped = 3;
+
+struct ConsoleEvent {
+  DWORD event;
+  StopCause cause;
+  bool ends_the_program;
+};
+constexpr ConsoleEvent kConsoleEvents[] = {
+    {CTRL_C_EVENT, StopCause::kCtrlC, false},
+    {CTRL_BREAK_EVENT, StopCause::kCtrlBreak, false},
+    {CTRL_CLOSE_EVENT, StopCause::kConsoleClosed, true},
+    {CTRL_LOGOFF_EVENT, StopCause::kLogoff, true},
+    {CTRL_SHUTDOWN_EVENT, StopCause::kShutdown, true},
+};
 
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event != CTRL_C_EVENT) return FALSE;  // the default: end the program
+  const auto known = std::find_if(std::begin(kConsoleEvents), std::end(kConsoleEvents),
+                                  [event](const ConsoleEvent& e) { return e.event == event; });
+  if (known == std::end(kConsoleEvents)) return FALSE;  // the default: end the program
+  EndRequest request{known->cause, 0, std::nullopt};
+  if (known->ends_the_program) request.deadline = std::chrono::steady_clock::now() + kEndingAllows;
+  // Under the lock, so that the watch outlives the call; a request with a
+  // deadline holds it while it waits for the runs, and the program ends
+  // after it.
   std::lock_guard lock(g_watch_mutex);
-  if (g_on_interrupt != nullptr) (*g_on_interrupt)(++g_interrupts);
+  if (g_on_end == nullptr) return FALSE;
+  request.count = ++g_requests;
+  (*g_on_end)(request);
+  // The records are kept; returning would end the program with the
+  // system's status, not the one of a stopped run.
+  if (request.deadline) TerminateProcess(GetCurrentProcess(), kExitStopped);
   return TRUE;
 }
 
@@ -53,24 +84,24 @@ class StandardInputReader final : public AnswerReader {
 
 }  // namespace
 
-struct InterruptWatch::Watch {
-  std::function<void(int)> on_interrupt;
+struct EndWatch::Watch {
+  std::function<void(const EndRequest&)> on_end;
 };
 
-InterruptWatch::InterruptWatch(std::function<void(int count)> on_interrupt)
-    : watch_(std::make_unique<Watch>(Watch{std::move(on_interrupt)})) {
+EndWatch::EndWatch(std::function<void(const EndRequest& request)> on_end)
+    : watch_(std::make_unique<Watch>(Watch{std::move(on_end)})) {
   {
     std::lock_guard lock(g_watch_mutex);
-    g_on_interrupt = &watch_->on_interrupt;
-    g_interrupts = 0;
+    g_on_end = &watch_->on_end;
+    g_requests = 0;
   }
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
-InterruptWatch::~InterruptWatch() {
+EndWatch::~EndWatch() {
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   std::lock_guard lock(g_watch_mutex);
-  g_on_interrupt = nullptr;
+  g_on_end = nullptr;
 }
 
 std::unique_ptr<AnswerReader> MakeStandardInputReader() {

@@ -1,12 +1,14 @@
 #include "cli/console_several.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <utility>
 
 #include "cli/command_line.h"
 #include "cli/console_platform.h"
-#include "cli/interrupt_stop.h"
+#include "cli/record_problems.h"
+#include "cli/stop_on_end.h"
 #include "cli/question_desk.h"
 #include "cli/run_board.h"
 #include "cli/run_view.h"
@@ -72,7 +74,6 @@ class ProgramRunKit final : public RunKit {
   std::string PortProblem(const DeviceFailure& failure) override {
     return OpenFailureReason(failure, *MakeSystemFacts(), settings_file_);
   }
-  std::optional<std::string> RecordProblem() override { return recording_->Problem(); }
 
  private:
   std::unique_ptr<SerialDevice> device_;
@@ -97,6 +98,10 @@ Checked<> CheckRecordsFolder(const std::filesystem::path& folder) {
   if (error) return Refusal{"cannot make the folder " + PathText(folder) + ": " + error.message()};
   const Checked<RecordFile> records = RecordFile::OpenForAppend(folder / kRecordsFileName);
   if (!records) return Refusal{records.Reason()};
+  // A new file, as each run's log file will be.
+  const Checked<RecordFile> probe = RecordFile::CreateNew(folder, ".write-check", ".tmp");
+  if (!probe) return Refusal{probe.Reason()};
+  std::filesystem::remove(probe->Path(), error);
   return Accepted{};
 }
 
@@ -111,26 +116,34 @@ int InstallOnSeveralPorts(const std::vector<std::string>& port_texts, BoxAnsweri
   const std::unique_ptr<AnswerReader> answers = MakeStandardInputReader();
   const std::unique_ptr<RunBoard> board = MakeBoard(port_texts);
   QuestionDesk desk(answering, *answers, *board);
-  const RunRecorder record = RecordIn(records_folder, ThisMachine(FrontEnd::kConsole));
+  Recorder recorder(records_folder, ThisMachine(FrontEnd::kConsole));
+  std::vector<LabelledRecording> recordings;
   SeveralRuns runs(
       port_texts,
       [&](std::string_view port_text) {
-        return std::make_unique<ProgramRunKit>(ports, settings_file, record(port_text));
+        recordings.emplace_back(PortLabel(port_text) + ": ", recorder.Start(port_text));
+        return std::make_unique<ProgramRunKit>(ports, settings_file, recordings.back().second);
       },
       desk, *board);
-  const InterruptWatch interrupts(StopOnInterrupt(
-      [&] {
-        runs.StopAll();
-        desk.CancelAll();
-      },
-      [&](std::string_view line) { board->Note(line); }));
+  const EndWatch ends(StopOnEnd({.stop_all =
+                                     [&](StopCause cause) {
+                                       runs.StopAll(cause);
+                                       desk.CancelAll();
+                                     },
+                                 .keep_records_by =
+                                     [&](std::chrono::steady_clock::time_point deadline) {
+                                       recorder.KeepRecordsBy(deadline);
+                                     },
+                                 .tell = [&](std::string_view line) { board->Note(line); }}));
 
   board->Start([&] { return runs.Snapshots(); });
   runs.Start();
-  const std::vector<SeveralRunEnd> ends = runs.Wait();
+  runs.Wait();
   board->Stop();
-  WriteUtf8(stdout, SummaryText(ends));
-  return SeveralExitStatus(ends);
+  TellRecordProblems(recorder, recordings);
+  const std::vector<SeveralRunEnd> run_ends = runs.Ends();
+  WriteUtf8(stdout, SummaryText(run_ends));
+  return SeveralExitStatus(run_ends);
 }
 
 }  // namespace zelt20

@@ -2,6 +2,7 @@
 // text given on the command line, through the same code as the window; and
 // the serial ports of the machine: which are present, and which COM number
 // stands for which.
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,7 +16,8 @@
 #include "cli/console_platform.h"
 #include "cli/console_run.h"
 #include "cli/console_several.h"
-#include "cli/interrupt_stop.h"
+#include "cli/record_problems.h"
+#include "cli/stop_on_end.h"
 #include "cli/summary.h"
 #include "core/clock.h"
 #include "core/settings_file.h"
@@ -25,10 +27,12 @@
 #include "ports/port_listing.h"
 #include "ports/port_resolver.h"
 #include "record/history.h"
+#include "record/record_file.h"
 #include "record/records_file.h"
 #include "record/run_recording.h"
 #include "record/this_machine.h"
 #if !defined(_WIN32)
+#include "core/end_signals.h"
 #include "ports/com_mapping.h"
 #endif
 
@@ -81,6 +85,9 @@ const char kUsageTail[] =
     "\n"
     "Ctrl-C acts as the window's Stop button for every run; a run in a wait\n"
     "stops at its next request, and a second Ctrl-C never leaves a port open.\n"
+    "SIGTERM and SIGHUP (on Windows Ctrl-Break, and the console closing, a\n"
+    "logoff or a shutdown) do the same; every run's record names what stopped\n"
+    "it. A closed standard output ends no run.\n"
     "On POSIX systems COM<n> is the device named by the environment variable\n"
     "ZELT20_COM<n>, else key com<n> of section [devices] in config.ini, else\n"
     "/dev/ttyS<n-1>. config.ini is beside the program, or for an installed\n"
@@ -91,6 +98,9 @@ const char kUsageTail[] =
     "records beside the program, or for an installed program\n"
     "$XDG_STATE_HOME/zelt20/records (by default ~/.local/state/zelt20/records).\n"
     "A record that cannot be kept never changes the run; standard error says so.\n"
+    "A record that installations.jsonl cannot take (another program keeps it\n"
+    "locked) goes to a file of its own beside it, installations.<run id>.jsonl,\n"
+    "which --history reads as well.\n"
     "\n"
     "Exit status:\n"
     "  0  the new version was installed (the success line was logged, by every\n"
@@ -99,7 +109,8 @@ const char kUsageTail[] =
     "  1  early end: bad port text or the port could not be opened; the\n"
     "     mapping was refused; the records could not be read\n"
     "  2  a failure after the port was opened\n"
-    "  3  stopped with Ctrl-C or declined in a confirmation box\n"
+    "  3  stopped with Ctrl-C, SIGTERM or SIGHUP (Windows: Ctrl-Break, the\n"
+    "     console closing, a logoff or a shutdown), or declined in a box\n"
     "  With several PORTs: the most serious of the runs' statuses, 2 before 3\n"
     "  before 1; 1 also when the records folder cannot be written (no run starts)\n"
     " 64  wrong command line\n";
@@ -123,9 +134,10 @@ std::optional<std::filesystem::path> RecordsFolder(const std::optional<std::stri
   return zelt20::DefaultRecordsFolder();
 }
 
-// The run's log file and record, unless --no-records; a folder whose place
-// cannot be found is told as any other record that cannot be kept.
-std::shared_ptr<zelt20::RunRecording> StartRecording(const zelt20::InstallOnPorts& command) {
+// The keeper of the run's log file and record, unless --no-records; a
+// folder whose place cannot be found is told as any other record that
+// cannot be kept.
+std::unique_ptr<zelt20::Recorder> MakeRecorder(const zelt20::InstallOnPorts& command) {
   if (command.no_records) return nullptr;
   const std::optional<std::filesystem::path> folder = RecordsFolder(command.records_folder);
   if (!folder) {
@@ -133,13 +145,14 @@ std::shared_ptr<zelt20::RunRecording> StartRecording(const zelt20::InstallOnPort
                stderr);
     return nullptr;
   }
-  return zelt20::RecordIn(*folder, zelt20::ThisMachine(zelt20::FrontEnd::kConsole))(
-      command.port_texts.front());
+  return std::make_unique<zelt20::Recorder>(*folder, zelt20::ThisMachine(zelt20::FrontEnd::kConsole));
 }
 
 int InstallOnOnePort(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering answering,
                      const std::optional<std::string>& settings_file) {
-  const std::shared_ptr<zelt20::RunRecording> recording = StartRecording(command);
+  const std::unique_ptr<zelt20::Recorder> recorder = MakeRecorder(command);
+  const std::shared_ptr<zelt20::RunRecording> recording =
+      recorder ? recorder->Start(command.port_texts.front()) : nullptr;
   const std::unique_ptr<zelt20::AnswerReader> answers = zelt20::MakeStandardInputReader();
   zelt20::ConsoleRun console({.answering = answering,
                               .answers = *answers,
@@ -147,12 +160,18 @@ int InstallOnOnePort(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering
                               .log_copy = recording ? &recording->Log() : nullptr});
   zelt20::LogInstallerRelease(console);
 
-  const zelt20::InterruptWatch interrupts(zelt20::StopOnInterrupt(
-      [&] {
-        console.Flags().stop_requested = true;
-        answers->Cancel();
-      },
-      [&](std::string_view line) { console.Tell(line); }));
+  const zelt20::EndWatch ends(zelt20::StopOnEnd(
+      {.stop_all =
+           [&](zelt20::StopCause cause) {
+             if (recording) recording->StopRequested(cause);
+             console.Flags().stop_requested = true;
+             answers->Cancel();
+           },
+       .keep_records_by =
+           [&](std::chrono::steady_clock::time_point deadline) {
+             if (recorder) recorder->KeepRecordsBy(deadline);
+           },
+       .tell = [&](std::string_view line) { console.Tell(line); }}));
   const std::unique_ptr<zelt20::SerialDevice> device = zelt20::MakePlatformSerialDevice();
   zelt20::Installer installer({*device, zelt20::SystemPortResolver(settings_file),
                                zelt20::MonotonicClock(), [] { return zelt20::LocalTimeNow(); }});
@@ -164,9 +183,7 @@ int InstallOnOnePort(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering
         zelt20::OpenFailureReason(*failure, *zelt20::MakeSystemFacts(), settings_file);
     zelt20::WriteUtf8(stderr, "zelt20-install: " + reason + "\n");
   }
-  if (const std::optional<std::string> problem = recording ? recording->Problem() : std::nullopt) {
-    zelt20::WriteUtf8(stderr, "zelt20-install: " + *problem + "\n");
-  }
+  if (recorder) zelt20::TellRecordProblems(*recorder, {{"", recording}});
   return zelt20::ExitStatusOf(outcome);
 }
 
@@ -260,6 +277,11 @@ int Map(const zelt20::MapComNumber& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if !defined(_WIN32)
+  // Standard output closed by its reader (a pager quit) fails the writes to
+  // it; the runs go on, and their log files keep every line.
+  zelt20::IgnoreBrokenPipes();
+#endif
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const zelt20::Checked<zelt20::ConsoleCommand> command = zelt20::ParseCommandLine(args);
   if (!command) return WrongCommandLine(command.Reason());

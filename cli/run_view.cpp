@@ -19,7 +19,7 @@ std::optional<StationShape> ShapeOf(const RunSnapshot& snapshot) {
   if (!snapshot.station) return std::nullopt;
   return StationShape{.holds_no_code = snapshot.station->HoldsNoCode(),
                       .reboots_into_upgrader = snapshot.station->RebootsIntoUpgrader(),
-                      .fullpack_sent = !snapshot.station_fullpack || snapshot.fullpack_sent,
+                      .fullpack_sent = !snapshot.station_fullpack || snapshot.fullpack_needed,
                       .identify_reply_bytes = 0,  // behind the run by then
                       .drain = InstallerTimes().identify_read};
 }
@@ -50,7 +50,7 @@ ModelPosition PositionOf(const RunSnapshot& snapshot, const RunTimes& times) {
     case InstallStep::kConfirm: return {times.Until(1), times.Until(1)};
     case InstallStep::kUpgraderMode: return {request(RunStepKind::kEnterUpgrader), query_step};
     case InstallStep::kFullpack:
-      if (snapshot.fullpack_sent) return chunk(kFullpackIndex);
+      if (snapshot.fullpack_needed) return chunk(kFullpackIndex);
       return {query_step, after_query};
     case InstallStep::kHeader: return chunk(kUpgraderHeaderIndex);
     case InstallStep::kSegment: return chunk(snapshot.step.segment);

@@ -53,9 +53,6 @@ class SeveralRuns::Run final : public RunContext {
       }
       board_.Note("zelt20-install: " + port_ + ": " + problem + "\n");
     }
-    if (const std::optional<std::string> problem = kit_->RecordProblem()) {
-      board_.Note("zelt20-install: " + port_ + ": " + *problem + "\n");
-    }
   }
 
  private:
@@ -77,7 +74,7 @@ SeveralRuns::SeveralRuns(const std::vector<std::string>& port_texts, const KitMa
 }
 
 SeveralRuns::~SeveralRuns() {
-  StopAll();
+  for (const std::unique_ptr<Run>& run : runs_) run->Flags().stop_requested = true;
   Wait();
 }
 
@@ -85,14 +82,20 @@ void SeveralRuns::Start() {
   for (const std::unique_ptr<Run>& run : runs_) threads_.emplace_back([&run = *run] { run.Go(); });
 }
 
-void SeveralRuns::StopAll() {
-  for (const std::unique_ptr<Run>& run : runs_) run->Flags().stop_requested = true;
+void SeveralRuns::StopAll(StopCause cause) {
+  for (const std::unique_ptr<Run>& run : runs_) {
+    run->Trace().StopRequested(cause);
+    run->Flags().stop_requested = true;
+  }
 }
 
-std::vector<SeveralRunEnd> SeveralRuns::Wait() {
+void SeveralRuns::Wait() {
   for (std::thread& thread : threads_) {
     if (thread.joinable()) thread.join();
   }
+}
+
+std::vector<SeveralRunEnd> SeveralRuns::Ends() const {
   std::vector<SeveralRunEnd> ends;
   for (const std::unique_ptr<Run>& run : runs_) ends.push_back({run->Outcome(), run->Trace().Snapshot()});
   return ends;

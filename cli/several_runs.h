@@ -33,9 +33,6 @@ class RunKit {
   // Why the port could not be opened, in one line for the operator. Called
   // on the run's thread, one run at a time.
   virtual std::string PortProblem(const DeviceFailure& failure) = 0;
-  // Why the run's log file or record was not kept whole; asked once the
-  // run has ended.
-  virtual std::optional<std::string> RecordProblem() { return std::nullopt; }
 };
 
 struct SeveralRunEnd {
@@ -56,10 +53,13 @@ class SeveralRuns {
 
   // Starts every run on a thread of its own.
   void Start();
-  // As the Stop button does, for every run; any thread.
-  void StopAll();
+  // As the Stop button does, for every run, naming the cause in each
+  // run's trace; any thread.
+  void StopAll(StopCause cause);
   // Waits for every run to end.
-  std::vector<SeveralRunEnd> Wait();
+  void Wait();
+  // How each run ended, once they have.
+  std::vector<SeveralRunEnd> Ends() const;
   // Any thread, while the runs go on.
   std::vector<RunSnapshot> Snapshots() const;
 

@@ -188,6 +188,7 @@ RunEnd Installer::TransferImage(RunContext& dialog, StationLink& link, RunObserv
     counters_.AddToTotal(image_.BlockMessageLength(kFullpackIndex));
     observer.TransferProgress(counters_.bytes_sent, counters_.transfer_total);
     if (const std::optional<RunEnd> end = send(kFullpackIndex)) return *end;
+    observer.FullpackSent();
   }
   observer.StepReached({InstallStep::kHeader});
   log.Log("%s\r\n", "Загрузка кода..."_cp1251);

@@ -64,7 +64,7 @@ enum class InstallStep {
 
 struct StepAt {
   InstallStep step = InstallStep::kPort;
-  int segment = -1;  // kSegment: 0 to 26
+  int segment = -1;  // kSegment: the block's index, 0 to 26 (shown 1 to 27)
   bool operator==(const StepAt&) const = default;
 };
 
@@ -77,8 +77,10 @@ class RunObserver : public ErrorReportHook {
   virtual void PortOpened() {}
   virtual void StepReached(StepAt /*step*/) {}
   virtual void StationIdentified(const StationInfo& /*station*/) {}
-  // The station's fullpack version, and whether the release's goes to it.
-  virtual void FullpackChosen(std::uint16_t /*station_version*/, bool /*sent*/) {}
+  // The station's fullpack version, and whether the release's must go to
+  // it; then, when it went, the station has accepted its last block.
+  virtual void FullpackChosen(std::uint16_t /*station_version*/, bool /*needed*/) {}
+  virtual void FullpackSent() {}
   // A box is up (Windows-1251 texts), and the operator's answer to it.
   virtual void BoxShown(const char* /*text*/, const char* /*caption*/) {}
   virtual void BoxAnswered(bool /*ok*/) {}

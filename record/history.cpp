@@ -70,7 +70,8 @@ std::string VersionsText(const Json& record) {
 // another type must not reach the reading of it).
 bool Readable(const Json& record) {
   const Json& station = Field(record, "station");
-  return Field(record, "format") == kRecordFormat && Field(record, "started").is_string() &&
+  const Json& format = Field(record, "format");
+  return (format == 1 || format == kRecordFormat) && Field(record, "started").is_string() &&
          Field(record, "outcome").is_string() && Field(record, "duration_ms").is_number_unsigned() &&
          Field(record, "fullpack_sent").is_boolean() &&
          (station.is_null() || Field(station, "processor_serial").is_number_unsigned());

@@ -42,10 +42,28 @@ std::string StepText(StepAt at) {
     case InstallStep::kUpgraderMode: return "upgrader_mode";
     case InstallStep::kFullpack: return "fullpack";
     case InstallStep::kHeader: return "header";
-    case InstallStep::kSegment: return "segment " + std::to_string(at.segment);
+    // Counted from 1, as the operator sees "segment 13/27".
+    case InstallStep::kSegment: return "segment " + std::to_string(at.segment + 1);
     case InstallStep::kProm: return "prom";
   }
   return "port";
+}
+
+Json StopCauseText(const std::optional<StopCause>& cause) {
+  if (!cause) return Json();
+  switch (*cause) {
+    case StopCause::kStopButton: return "stop_button";
+    case StopCause::kCtrlC: return "ctrl_c";
+    case StopCause::kSigterm: return "SIGTERM";
+    case StopCause::kSighup: return "SIGHUP";
+    case StopCause::kCtrlBreak: return "CTRL_BREAK_EVENT";
+    case StopCause::kConsoleClosed: return "CTRL_CLOSE_EVENT";
+    case StopCause::kLogoff: return "CTRL_LOGOFF_EVENT";
+    case StopCause::kShutdown: return "CTRL_SHUTDOWN_EVENT";
+    case StopCause::kEndSession: return "WM_ENDSESSION";
+    case StopCause::kWindowClosed: return "window_closed";
+  }
+  return Json();
 }
 
 const char* SourceText(ComSource source) {
@@ -58,6 +76,19 @@ const char* SourceText(ComSource source) {
 }
 
 Json TextOrNull(const std::string& utf8) { return utf8.empty() ? Json() : Json(utf8); }
+
+// The station's numbers as its printout in the log shows them.
+Json LoggedNumbers(const StationInfo& station) {
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "%05u", unsigned{station.processor_serial});
+  return {{"processor_serial", serial},
+          {"bios", Hex(station.bios, 4, true)},
+          {"monitor", Hex(station.monitor, 4, true)},
+          {"ram_kb", Hex(station.ram_kb, 4, true)},
+          {"minimum_code_version", Hex(station.minimum_code_version, 4, true)},
+          {"hardware_version_1", Hex(station.hardware_version_1, 8, true)},
+          {"hardware_version_2", Hex(station.hardware_version_2, 8, true)}};
+}
 
 Json StationJson(const StationInfo& station) {
   CalendarTime written;
@@ -77,7 +108,8 @@ Json StationJson(const StationInfo& station) {
           {"minimum_code_version", station.minimum_code_version},
           {"hardware_version_1", station.hardware_version_1},
           {"hardware_version_2", station.hardware_version_2},
-          {"reboots_into_upgrader", station.RebootsIntoUpgrader()}};
+          {"reboots_into_upgrader", station.RebootsIntoUpgrader()},
+          {"logged", LoggedNumbers(station)}};
 }
 
 Json BoxesJson(const std::vector<BoxSeen>& boxes) {
@@ -99,15 +131,15 @@ Json UsbJson(const std::optional<UsbIdentity>& usb) {
 
 }  // namespace
 
-std::string RecordLine(const RunSnapshot& run, const RecordFacts& facts,
-                       const std::optional<UsbIdentity>& usb, WallTime recorded) {
+std::string RecordLine(const RunSnapshot& run, const RecordFacts& facts, const RecordKeeping& keeping) {
   const Json record = {
       {"format", kRecordFormat},
+      {"run_id", run.run_id},
       {"program_version", VersionText(kProgramVersion)},
       {"release", VersionText(InstallerRelease())},
       {"release_fullpack", FullpackText(FirmwareImage().FullpackVersionWord())},
       {"started", Iso8601(LocalTimeOf(run.started))},
-      {"ended", Iso8601(LocalTimeOf(run.ended.value_or(recorded)))},
+      {"ended", Iso8601(LocalTimeOf(run.ended.value_or(keeping.recorded)))},
       {"duration_ms", run.elapsed_ms},
       {"front_end", facts.front_end == FrontEnd::kWindow ? "window" : "console"},
       {"host", facts.host},
@@ -117,12 +149,14 @@ std::string RecordLine(const RunSnapshot& run, const RecordFacts& facts,
       {"port_path", run.port ? Json(run.port->path) : Json()},
       {"device", run.device ? Json(run.device->device) : Json()},
       {"device_source", run.device ? Json(SourceText(run.device->source)) : Json()},
-      {"usb", UsbJson(usb)},
+      {"usb", UsbJson(keeping.usb)},
       {"station", run.station ? StationJson(*run.station) : Json()},
       {"station_fullpack", run.station_fullpack ? Json(FullpackText(*run.station_fullpack)) : Json()},
+      {"fullpack_needed", run.fullpack_needed},
       {"fullpack_sent", run.fullpack_sent},
       {"boxes", BoxesJson(run.boxes)},
       {"outcome", OutcomeText(run.end)},
+      {"stopped_by", StopCauseText(run.stopped_by)},
       {"last_error", TextOrNull(Cp1251ToUtf8(run.last_error))},
       {"last_step", StepText(run.step)},
       {"bytes_sent", run.bytes_sent},
@@ -130,6 +164,7 @@ std::string RecordLine(const RunSnapshot& run, const RecordFacts& facts,
       {"requests_resent", run.requests_resent},
       {"blocks_resent", run.blocks_resent},
       {"log_file", TextOrNull(run.log_file)},
+      {"log_file_complete", keeping.log_file_complete},
   };
   return record.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }

@@ -12,8 +12,10 @@
 
 namespace zelt20 {
 
-// The record's layout; a reader checks it before the fields.
-inline constexpr int kRecordFormat = 1;
+// The record's layout; a reader checks it before the fields. Format 1 (an
+// older installer's) counted segments from 0 and called the fullpack sent
+// once it was chosen.
+inline constexpr int kRecordFormat = 2;
 
 enum class FrontEnd { kWindow, kConsole };
 
@@ -30,10 +32,18 @@ struct RecordFacts {
   std::function<std::optional<UsbIdentity>(const std::string& device)> usb_identity = nullptr;
 };
 
-// The line, "\n" included. A run without its end is one the window left
-// behind when it closed; its end time is the time of the record. Text that
-// is not UTF-8 is replaced, never a reason to lose the record.
-std::string RecordLine(const RunSnapshot& run, const RecordFacts& facts,
-                       const std::optional<UsbIdentity>& usb, WallTime recorded);
+// What the records writer adds to the run's trace when it makes the record.
+struct RecordKeeping {
+  std::optional<UsbIdentity> usb = {};  // of the device the port stood for
+  WallTime recorded = {};               // when the record was made
+  // The log file holds every line of the run: it was created, no write
+  // failed, and the run had ended before its record was made.
+  bool log_file_complete = false;
+};
+
+// The line, "\n" included. A run without its end is one the program left
+// behind when it had to end; its end time is the time of the record. Text
+// that is not UTF-8 is replaced, never a reason to lose the record.
+std::string RecordLine(const RunSnapshot& run, const RecordFacts& facts, const RecordKeeping& keeping);
 
 }  // namespace zelt20

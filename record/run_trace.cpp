@@ -3,6 +3,8 @@
 #include <string_view>
 #include <utility>
 
+#include "record/run_id.h"
+
 namespace zelt20 {
 namespace {
 
@@ -19,6 +21,7 @@ std::string Trimmed(std::string_view message) {
 
 RunTrace::RunTrace(Clock& clock, WallClock wall_clock)
     : clock_(clock), wall_clock_(std::move(wall_clock)), started_tick_(clock_.TickCount()) {
+  state_.run_id = NewRunId();
   state_.started = wall_clock_();
 }
 
@@ -39,8 +42,15 @@ void RunTrace::TellStepListener() {
   if (step_listener_) step_listener_(Snapshot());
 }
 
-void RunTrace::SetLogFile(std::string name) {
-  Update([&](RunSnapshot& s) { s.log_file = std::move(name); });
+void RunTrace::StopRequested(StopCause cause) {
+  Update([&](RunSnapshot& s) {
+    if (!s.end && !s.stopped_by) s.stopped_by = cause;
+  });
+}
+
+bool RunTrace::WaitForEnd(std::chrono::steady_clock::time_point deadline) const {
+  std::unique_lock lock(mutex_);
+  return ended_.wait_until(lock, deadline, [this] { return state_.end.has_value(); });
 }
 
 void RunTrace::RunStarted(std::string_view port_text) {
@@ -71,11 +81,15 @@ void RunTrace::StationIdentified(const StationInfo& station) {
   Update([&](RunSnapshot& s) { s.station = station; });
 }
 
-void RunTrace::FullpackChosen(std::uint16_t station_version, bool sent) {
+void RunTrace::FullpackChosen(std::uint16_t station_version, bool needed) {
   Update([&](RunSnapshot& s) {
     s.station_fullpack = station_version;
-    s.fullpack_sent = sent;
+    s.fullpack_needed = needed;
   });
+}
+
+void RunTrace::FullpackSent() {
+  Update([](RunSnapshot& s) { s.fullpack_sent = true; });
 }
 
 void RunTrace::BoxShown(const char* text, const char* caption) {
@@ -115,6 +129,7 @@ void RunTrace::RunEnded(RunEnd end) {
     s.ended = now;
     s.elapsed_ms = elapsed;
   });
+  ended_.notify_all();
   TellStepListener();
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/stop_cause.h"
 #include "install/run_observer.h"
 #include "record/wall_time.h"
 
@@ -29,6 +31,7 @@ struct BoxSeen {
 };
 
 struct RunSnapshot {
+  std::string run_id;  // a version 4 UUID made when the run started
   WallTime started;
   std::optional<WallTime> ended;
   // On the run's clock: up to now while it runs, up to its end after.
@@ -42,7 +45,8 @@ struct RunSnapshot {
   StepAt step;  // the last step reached
   std::optional<StationInfo> station;
   std::optional<std::uint16_t> station_fullpack;
-  bool fullpack_sent = false;
+  bool fullpack_needed = false;  // the station's fullpack differs from the release's
+  bool fullpack_sent = false;    // the station accepted the fullpack's last block
   std::vector<BoxSeen> boxes;
 
   std::int32_t bytes_sent = 0;
@@ -54,7 +58,9 @@ struct RunSnapshot {
   std::string last_error;
 
   std::optional<RunEnd> end;  // none while the run goes on
-  std::string log_file;       // the log file's name; empty for none
+  // What asked the run to stop, the first that did; none when nothing did.
+  std::optional<StopCause> stopped_by;
+  std::string log_file;       // the log file's name; empty for none (yet)
 };
 
 class RunTrace : public RunObserver {
@@ -66,14 +72,21 @@ class RunTrace : public RunObserver {
   explicit RunTrace(Clock& clock = MonotonicClock(),
                     WallClock wall_clock = [] { return std::chrono::system_clock::now(); });
 
+  virtual ~RunTrace() = default;
+
   // Any thread.
-  RunSnapshot Snapshot() const;
+  virtual RunSnapshot Snapshot() const;
 
   // Set before the run starts: called on the run's thread, outside the
   // trace's lock, with the snapshot after every change of step and after
   // the end.
   void OnStepChange(StepListener listener) { step_listener_ = std::move(listener); }
-  void SetLogFile(std::string name);
+  // Any thread: something asked the run to stop (the run itself learns it
+  // from its run flags); the first cause is kept.
+  void StopRequested(StopCause cause);
+  // Any thread: waits until the run has ended, at most until `deadline`;
+  // true when it has.
+  bool WaitForEnd(std::chrono::steady_clock::time_point deadline) const;
 
   // RunObserver
   void RunStarted(std::string_view port_text) override;
@@ -81,7 +94,8 @@ class RunTrace : public RunObserver {
   void PortOpened() override;
   void StepReached(StepAt step) override;
   void StationIdentified(const StationInfo& station) override;
-  void FullpackChosen(std::uint16_t station_version, bool sent) override;
+  void FullpackChosen(std::uint16_t station_version, bool needed) override;
+  void FullpackSent() override;
   void BoxShown(const char* text, const char* caption) override;
   void BoxAnswered(bool ok) override;
   void TransferProgress(std::int32_t bytes_sent, std::int32_t transfer_total) override;
@@ -100,6 +114,7 @@ class RunTrace : public RunObserver {
   std::uint32_t started_tick_;
   StepListener step_listener_;
   mutable std::mutex mutex_;
+  mutable std::condition_variable ended_;
   RunSnapshot state_;  // elapsed_ms kept only once ended
 };
 

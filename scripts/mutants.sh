@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Shows that the virtual-clock suite catches faults in the protocol core:
+# Shows that the virtual-clock suite catches faults in the protocol core and
+# the records:
 # puts, one at a time, a deliberate fault (a mutant) into a copy of the tree,
 # builds it, runs the suite (ctest -LE slow -E '^e2e\.': everything but the
 # real-time run and the runs over pseudo-terminals) and prints which mutants
@@ -63,6 +64,14 @@ mutant header-date-offset install/firmware_image.cpp \
   'header + kHeaderDateStampOffset,' 'header + kHeaderDateStampOffset + 2,'
 mutant port-number-range link/port_path.h \
   'kHighestComNumber = 255;' 'kHighestComNumber = 256;'
+mutant fullpack-sent-at-choice install/installation.cpp \
+  'observer.FullpackChosen(station_fullpack, fullpack_differs);' \
+  'observer.FullpackChosen(station_fullpack, fullpack_differs); if (fullpack_differs) observer.FullpackSent();'
+mutant segments-from-zero record/install_record.cpp \
+  'std::to_string(at.segment + 1)' 'std::to_string(at.segment)'
+mutant record-on-station-thread record/run_recording.cpp \
+  '  writer_->Hand([files = files_, run = RunTrace::Snapshot(),' \
+  '  std::invoke([files = files_, run = RunTrace::Snapshot(),'
 
 selected=("$@")
 wanted() {

@@ -1,6 +1,6 @@
-// Ctrl-C at the console, as the signal itself: taken on the watch's own
-// thread, the first stopping every run, a later one never ending the
-// program.
+// Ctrl-C, SIGTERM and SIGHUP at the console, as the signals themselves:
+// taken on the watch's own thread, the first stopping every run with its
+// cause, a later one never ending the program.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/console_platform.h"
-#include "cli/interrupt_stop.h"
+#include "cli/stop_on_end.h"
 
 namespace zelt20 {
 namespace {
@@ -22,33 +22,45 @@ using namespace std::chrono_literals;
 // Far beyond a signal's way through the pipe: only a lost one runs out.
 constexpr auto kDeliveryLimit = 10s;
 
-TEST(ConsoleInterrupt, FirstStopsEveryRunAndALaterOneOnlySaysSo) {
-  std::mutex mutex;
-  std::condition_variable changed;
-  int stops = 0;
-  std::vector<std::string> told;
-  std::vector<std::thread::id> handled_on;
-
-  {
-    const InterruptWatch watch([&, handle = StopOnInterrupt(
-                                       [&] { ++stops; },
-                                       [&](std::string_view line) { told.emplace_back(line); })](int count) {
-      std::lock_guard lock(mutex);
-      handle(count);
-      handled_on.push_back(std::this_thread::get_id());
-      changed.notify_all();
-    });
-    for (std::size_t interrupts = 1; interrupts <= 3; ++interrupts) {
-      std::raise(SIGINT);  // lands on this thread
-      std::unique_lock lock(mutex);
-      ASSERT_TRUE(changed.wait_for(lock, kDeliveryLimit, [&] { return handled_on.size() == interrupts; }));
+TEST(ConsoleEnd, FirstSignalStopsEveryRunWithItsCauseAndALaterOneOnlySaysSo) {
+  struct Row {
+    std::vector<int> signals;
+    StopCause stopped_by;
+  };
+  const Row rows[] = {{{SIGINT, SIGTERM, SIGHUP}, StopCause::kCtrlC},
+                      {{SIGTERM, SIGINT}, StopCause::kSigterm},
+                      {{SIGHUP}, StopCause::kSighup}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.signals.front());
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<StopCause> stops;
+    std::vector<std::string> told;
+    std::vector<std::thread::id> handled_on;
+    {
+      const EndWatch watch([&, handle = StopOnEnd(
+                                   {.stop_all = [&](StopCause cause) { stops.push_back(cause); },
+                                    .keep_records_by = [](auto) { ADD_FAILURE() << "no deadline on POSIX"; },
+                                    .tell = [&](std::string_view line) { told.emplace_back(line); }})](
+                               const EndRequest& request) {
+        std::lock_guard lock(mutex);
+        handle(request);
+        handled_on.push_back(std::this_thread::get_id());
+        changed.notify_all();
+      });
+      for (std::size_t sent = 1; sent <= row.signals.size(); ++sent) {
+        std::raise(row.signals[sent - 1]);  // lands on this thread
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, kDeliveryLimit, [&] { return handled_on.size() == sent; }));
+      }
     }
+    EXPECT_EQ(stops, std::vector<StopCause>{row.stopped_by});
+    ASSERT_EQ(told.size(), row.signals.size() - 1);
+    for (const std::string& line : told) {
+      EXPECT_TRUE(line.starts_with("zelt20-install: stopping: ") && line.ends_with("\n")) << line;
+    }
+    for (const std::thread::id id : handled_on) EXPECT_NE(id, std::this_thread::get_id());
   }
-  EXPECT_EQ(stops, 1);
-  ASSERT_EQ(told.size(), 2u);
-  EXPECT_TRUE(told[0].starts_with("zelt20-install: stopping: ")) << told[0];
-  EXPECT_TRUE(told[0].ends_with("\n"));
-  for (const std::thread::id id : handled_on) EXPECT_NE(id, std::this_thread::get_id());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // by its standard output (exactly the log, in UTF-8), its exit status and
 // what the station saw. Standard input is not a terminal, so every box is
 // answered Cancel unless --yes is given.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -226,12 +228,24 @@ TEST_F(ConsoleInstaller, FailureInSegmentTwelveEndsTheRunThere) {
   EXPECT_EQ(report.activity.Count(RequestKind::kWriteProm), 0);
 }
 
-TEST_F(ConsoleInstaller, InterruptDuringTheTransferStopsAtTheNextRequest) {
+// Ctrl-C, a shutdown's SIGTERM and a closed terminal's SIGHUP each stop the
+// run as Stop does: the stop line, exit status 3, and one record naming
+// the signal, beside a log file that holds the whole log.
+struct SignalCase {
+  const char* name;
+  int signal;
+  const char* stopped_by;
+};
+void PrintTo(const SignalCase& signal, std::ostream* out) { *out << signal.name; }
+
+class SignalDuringTheTransfer : public ConsoleInstaller, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(SignalDuringTheTransfer, StopsAtTheNextRequestAndKeepsTheRecord) {
   const auto installer = StartInstaller({"--yes"});
   ASSERT_TRUE(installer->WaitForOutput(SegmentLoadedLine(1), kShortRunLimit))
       << installer->Out();
   const int requests_at_interrupt = AllRequests();
-  installer->Signal(SIGINT);
+  installer->Signal(GetParam().signal);
   EXPECT_EQ(installer->WaitForExit(kShortRunLimit), kExitStopped);
   EXPECT_TRUE(installer->Out().ends_with(SegmentLoadedLine(1) + kStoppedLine))
       << installer->Out();
@@ -240,6 +254,40 @@ TEST_F(ConsoleInstaller, InterruptDuringTheTransferStopsAtTheNextRequest) {
   EXPECT_LE(AllRequests() - requests_at_interrupt, 2);
   EXPECT_EQ(station->Report().blocks.segments_confirmed, 2);
   EXPECT_EQ(Requests(RequestKind::kWriteProm), 0);
+
+  const std::string lines = TempDir::Read(records.File("records/installations.jsonl"));
+  ASSERT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+  const nlohmann::json record = nlohmann::json::parse(lines);
+  EXPECT_EQ(record["outcome"], "stopped");
+  EXPECT_EQ(record["stopped_by"], GetParam().stopped_by);
+  EXPECT_EQ(record["last_step"], "segment 3");
+  EXPECT_EQ(TempDir::Read(records.File("records/" + record["log_file"].get<std::string>())),
+            installer->Out());
+}
+
+INSTANTIATE_TEST_SUITE_P(EachSignal, SignalDuringTheTransfer,
+                         ::testing::Values(SignalCase{"Interrupt", SIGINT, "ctrl_c"},
+                                           SignalCase{"Terminate", SIGTERM, "SIGTERM"},
+                                           SignalCase{"HangUp", SIGHUP, "SIGHUP"}),
+                         [](const auto& test_case) { return std::string(test_case.param.name); });
+
+// Standard output closed by its reader before the run has begun (a pager
+// quit at once): the run goes on to its end as it would, and its log file
+// keeps every line.
+TEST_F(ConsoleInstaller, ClosedStandardOutputEndsNoRun) {
+  station = std::make_unique<StationOnLine>(options, kComPort);
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  ::close(out[0]);
+  ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--records", records.File("records"), station->PortText()},
+                         station->Environment(), {.output = out[1]});
+  ::close(out[1]);
+  // Without a terminal the duration box is answered Cancel.
+  EXPECT_EQ(installer.WaitForExit(kShortRunLimit), kExitStopped);
+  const nlohmann::json record = nlohmann::json::parse(TempDir::Read(records.File("records/installations.jsonl")));
+  EXPECT_EQ(record["outcome"], "declined");
+  const std::string log = TempDir::Read(records.File("records/" + record["log_file"].get<std::string>()));
+  EXPECT_TRUE(log.starts_with(kReleaseLine) && log.ends_with(" 00000000" + kStoppedLine)) << log;
 }
 
 struct PortTextCase {

@@ -138,7 +138,7 @@ struct Window {
   explicit Window(std::optional<std::string> stored = std::nullopt,
                   std::string command_line = {},
                   std::chrono::milliseconds close_wait = MainDialog::kCloseWait,
-                  RunRecorder recorder = nullptr) {
+                  std::shared_ptr<Recorder> recorder = nullptr) {
     if (stored) test::TempDir::Write(settings_path, "[port]\r\ncom=" + *stored + "\r\n");
     dialog = std::make_unique<MainDialog>(
         view, link,
@@ -389,7 +389,8 @@ struct RememberedPortCase {
 // lines as the pane showed them.
 TEST(MainDialogRecords, EachStartWritesItsOwnLogFile) {
   test::TempDir records;
-  Window window(std::nullopt, {}, MainDialog::kCloseWait, RecordIn(records.Path(), {}));
+  const auto recorder = std::make_shared<Recorder>(records.Path(), RecordFacts{});
+  Window window(std::nullopt, {}, MainDialog::kCloseWait, recorder);
   ASSERT_TRUE(window.Reach(DialogState::kOpeningPort));
   ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
   window.view.Type("7");
@@ -397,6 +398,7 @@ TEST(MainDialogRecords, EachStartWritesItsOwnLogFile) {
   ASSERT_TRUE(window.worker->WaitUntilRunning());
   ASSERT_TRUE(window.worker->Do(steps::Log("второй раз\r\n"_cp1251)));
   ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
+  ASSERT_TRUE(recorder->WaitUntilWritten(std::chrono::seconds(10)));
 
   std::vector<std::string> logs;
   for (const auto& entry : std::filesystem::directory_iterator(records.Path())) {
@@ -416,7 +418,7 @@ TEST(MainDialogRecords, EachStartWritesItsOwnLogFile) {
 TEST(MainDialogRecords, WindowClosedDuringARunKeepsItsRecord) {
   test::TempDir records;
   Window window(std::nullopt, {}, std::chrono::milliseconds(1),
-                RecordIn(records.Path(), {.front_end = FrontEnd::kWindow}));
+                std::make_shared<Recorder>(records.Path(), RecordFacts{.front_end = FrontEnd::kWindow}));
   ASSERT_TRUE(window.Reach(DialogState::kOpeningPort));
   ASSERT_TRUE(window.worker->Do([&window](RunContext&) { window.worker->Observer().RunStarted("1"); }));
   window.dialog->OnCancel();
@@ -434,15 +436,18 @@ TEST(MainDialogRecords, WindowClosedDuringARunKeepsItsRecord) {
 TEST(MainDialogRecords, RecordNotKeptIsToldInThePortBoxHint) {
   test::TempDir dir;
   test::TempDir::Write(dir.File("file"), "");
-  Window window(std::nullopt, {}, MainDialog::kCloseWait, RecordIn(dir.Path() / "file" / "records", {}));
+  Window window(std::nullopt, {}, MainDialog::kCloseWait,
+                std::make_shared<Recorder>(dir.Path() / "file" / "records", RecordFacts{}));
   ASSERT_TRUE(window.Reach(DialogState::kRunning));
   ASSERT_TRUE(window.worker->Finish([&window](RunContext& run) {
     window.worker->Observer().RunEnded(RunEnd::kInstalled);
     steps::ClosingEnd()(run);
   }));
   EXPECT_TRUE(window.Went(DialogEvent::kRunEnded, DialogState::kEnded));
-  EXPECT_NE(window.view.hint.find("no record was kept: cannot make the folder "), std::string::npos)
-      << window.view.hint;
+  // The writer tells the window once it has tried.
+  EXPECT_TRUE(window.Serve([&window] {
+    return window.view.hint.find("no record was kept: cannot make the folder ") != std::string::npos;
+  })) << window.view.hint;
 }
 
 // The box starts from the stored value, and closing at once writes back

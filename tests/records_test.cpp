@@ -46,14 +46,14 @@ RunSnapshot FinishedRun() {
   station.hardware_version_1 = 0x00010002;
   station.hardware_version_2 = 3;
   station.reserved_1 = 1;
-  RunSnapshot run{.started = kStarted, .ended = kStarted + std::chrono::milliseconds(269630),
+  RunSnapshot run{.run_id = "0b9f6f3e-5c1a-4e2b-9d47-8f1c2a3b4c5d", .started = kStarted, .ended = kStarted + std::chrono::milliseconds(269630),
                   .elapsed_ms = 269630, .port_text = "5", .port = ComPort{5, "\\\\.\\COM5"},
                   .device = ComDevice{"/dev/ttyUSB0", ComSource::kSettingsFile}, .port_opened = true,
                   .step = {InstallStep::kProm}, .station = station, .station_fullpack = 0x9F,
-                  .fullpack_sent = true, .boxes = {{"Внимание!!! Процесс"_cp1251, "Внимание"_cp1251, true}},
+                  .fullpack_needed = true, .fullpack_sent = true, .boxes = {{"Внимание!!! Процесс"_cp1251, "Внимание"_cp1251, true}},
                   .bytes_sent = 238645, .transfer_total = 238481, .requests_resent = 2, .blocks_resent = 1,
                   .last_error = "прием пакета не выполнен"_cp1251, .end = RunEnd::kInstalled,
-                  .log_file = "2026-12-09_153012_COM5.log"};
+                  .stopped_by = std::nullopt, .log_file = "2026-12-09_153012_COM5.log"};
   return run;
 }
 
@@ -64,8 +64,10 @@ Json Parsed(const std::string& line) {
 
 TEST(RecordLine, HoldsWhatTheRunToldInItsFields) {
   const RecordFacts facts{.front_end = FrontEnd::kConsole, .host = "bench-pc", .user = "op"};
-  Json record = Parsed(RecordLine(FinishedRun(), facts,
-                                  UsbIdentity{0x0403, 0x6001, "FTDI", "FT232R", "A6008isP"}, kStarted));
+  Json record = Parsed(RecordLine(
+      FinishedRun(), facts,
+      {.usb = UsbIdentity{0x0403, 0x6001, "FTDI", "FT232R", "A6008isP"}, .recorded = kStarted,
+       .log_file_complete = true}));
   record.erase("started");  // in local time, below
   record.erase("ended");
   // The release built in, as its first log line names it: 2.3:56 with
@@ -76,19 +78,23 @@ TEST(RecordLine, HoldsWhatTheRunToldInItsFields) {
   EXPECT_EQ(record["release_fullpack"], test::HexText(test::BuiltInImage().FullpackVersionWord()));
   record.erase("release");
   record.erase("release_fullpack");
-  EXPECT_EQ(record, Json::parse(R"({"format": 1, "program_version": "2.5:56", "duration_ms": 269630, "front_end": "console", "host": "bench-pc",
+  EXPECT_EQ(record, Json::parse(R"({"format": 2, "run_id": "0b9f6f3e-5c1a-4e2b-9d47-8f1c2a3b4c5d",
+      "program_version": "2.5:56", "duration_ms": 269630, "front_end": "console", "host": "bench-pc",
       "user": "op", "port_text": "5", "port_number": 5, "port_path": "\\\\.\\COM5",
       "device": "/dev/ttyUSB0", "device_source": "settings_file",
       "usb": {"vendor_id": "0403", "product_id": "6001", "serial_number": "A6008isP"},
       "station": {"held_code": true, "firmware": "2.3:56", "written": "2017-04-21T10:05:02",
                   "processor_serial": 42, "bios": 5, "monitor": 259, "ram_kb": 512,
                   "minimum_code_version": 513, "hardware_version_1": 65538, "hardware_version_2": 3,
-                  "reboots_into_upgrader": true},
-      "station_fullpack": "9F", "fullpack_sent": true,
+                  "reboots_into_upgrader": true,
+                  "logged": {"processor_serial": "00042", "bios": "0005", "monitor": "0103",
+                             "ram_kb": "0200", "minimum_code_version": "0201",
+                             "hardware_version_1": "00010002", "hardware_version_2": "00000003"}},
+      "station_fullpack": "9F", "fullpack_needed": true, "fullpack_sent": true,
       "boxes": [{"caption": "Внимание", "text": "Внимание!!! Процесс", "answer": "ok"}],
-      "outcome": "installed", "last_error": "прием пакета не выполнен", "last_step": "prom",
+      "outcome": "installed", "stopped_by": null, "last_error": "прием пакета не выполнен", "last_step": "prom",
       "bytes_sent": 238645, "transfer_total": 238481, "requests_resent": 2, "blocks_resent": 1,
-      "log_file": "2026-12-09_153012_COM5.log"})"));
+      "log_file": "2026-12-09_153012_COM5.log", "log_file_complete": true})"));
 }
 
 // What a run that got nowhere leaves: nulls where nothing was learnt, and
@@ -99,7 +105,7 @@ TEST(RecordLine, RunThatLearntNothing) {
   run.port_text = "5\xff";
   run.end = RunEnd::kWrongPortText;
   const Json record =
-      Parsed(RecordLine(run, {.front_end = FrontEnd::kWindow, .port_text_is_utf8 = true}, {}, kStarted));
+      Parsed(RecordLine(run, {.front_end = FrontEnd::kWindow, .port_text_is_utf8 = true}, {.recorded = kStarted}));
   EXPECT_EQ(record["port_text"], "5\xEF\xBF\xBD");
   EXPECT_EQ(record["front_end"], "window");
   for (const char* none : {"port_number", "port_path", "device", "device_source", "usb", "station",
@@ -114,11 +120,11 @@ TEST(RecordLine, NamesEveryStep) {
   const std::vector<std::pair<StepAt, const char*>> steps = {
       {{InstallStep::kIdentify}, "identify"},          {{InstallStep::kConfirm}, "confirm"},
       {{InstallStep::kUpgraderMode}, "upgrader_mode"}, {{InstallStep::kFullpack}, "fullpack"},
-      {{InstallStep::kHeader}, "header"},              {{InstallStep::kSegment, 12}, "segment 12"}};
+      {{InstallStep::kHeader}, "header"},              {{InstallStep::kSegment, 12}, "segment 13"}};
   RunSnapshot run = FinishedRun();
   for (const auto& [step, name] : steps) {
     run.step = step;
-    EXPECT_EQ(Parsed(RecordLine(run, {}, {}, kStarted))["last_step"], name);
+    EXPECT_EQ(Parsed(RecordLine(run, {}, {.recorded = kStarted}))["last_step"], name);
   }
 }
 
@@ -135,12 +141,12 @@ TEST(RecordLine, TimesAreLocalWithTheirOffset) {
     const test::ScopedEnv tz("TZ", zone);
     tzset();
     RunSnapshot run = FinishedRun();
-    const Json record = Parsed(RecordLine(run, {}, {}, kStarted));
+    const Json record = Parsed(RecordLine(run, {}, {.recorded = kStarted}));
     EXPECT_EQ(record["started"], started);
     EXPECT_EQ(record["ended"], ended);
     run.ended.reset();
     run.end.reset();
-    EXPECT_EQ(Parsed(RecordLine(run, {}, {}, *FinishedRun().ended))["ended"], ended);
+    EXPECT_EQ(Parsed(RecordLine(run, {}, {.recorded = *FinishedRun().ended}))["ended"], ended);
   }
   tzset();
 }

@@ -74,9 +74,12 @@ struct EndRow {
   std::string port_text = "1";
   std::deque<bool> answers = {};  // the boxes' answers; OK when none is left
   std::string stop_after = {};    // Stop is pressed once this line is logged (UTF-8)
+  int stop_at_request = 0;        // or once the line has carried this many requests
+  std::optional<StopCause> stop_cause = std::nullopt;  // what stops it
   bool open_fails = false;
 
   std::string outcome = "installed";  // as the record names the end
+  nlohmann::json stopped_by = nullptr;  // as the record names what stopped it
   StepAt step = {};
   std::string last_error = {};  // UTF-8
   std::vector<bool> box_answers = {true};
@@ -106,7 +109,15 @@ std::vector<EndRow> EndRows() {
       {.name = "failed: silent at identify", .faults = {"silence:identify"},
        .outcome = "failed", .step = {InstallStep::kIdentify}, .last_error = kNotDone, .box_answers = {}},
       {.name = "stopped in the transfer", .stop_after = "Сегмент загружен",
-       .outcome = "stopped", .step = {InstallStep::kSegment, 1}},
+       .stop_cause = StopCause::kStopButton,
+       .outcome = "stopped", .stopped_by = "stop_button", .step = {InstallStep::kSegment, 1}},
+      // Identify, enter upgrader mode, the fullpack version, then three of
+      // the fullpack's chunks: two counted, the third's reply left unread,
+      // and the fullpack never arrived whole.
+      {.name = "stopped in the fullpack", .station = sim::StationSetup{}, .stop_at_request = 6,
+       .stop_cause = StopCause::kSigterm,
+       .outcome = "stopped", .stopped_by = "SIGTERM", .step = {InstallStep::kFullpack},
+       .counted_beyond = 2 * 256},
       {.name = "declined at the duration box after the same-release box",
        .station = same_release, .answers = {true, false},
        .outcome = "declined", .step = {InstallStep::kConfirm}, .box_answers = {true, false}},
@@ -125,9 +136,18 @@ TEST(TraceOfAnEnd, KeepsWhatTheRunToldAndWhereItEnded) {
     TracedRun run(row.station, row.faults);
     run.window_.AnswerBoxes(row.answers);
     if (row.open_fails) run.line_.FailOpen();
+    const auto stop = [&run, cause = row.stop_cause] {
+      if (cause) run.trace_.StopRequested(*cause);
+      run.window_.Flags().stop_requested = true;
+    };
     if (!row.stop_after.empty()) {
-      run.window_.OnAppend([&run, line = Utf8ToCp1251(row.stop_after)](const std::string& appended) {
-        if (appended.find(line) != std::string::npos) run.window_.Flags().stop_requested = true;
+      run.window_.OnAppend([stop, line = Utf8ToCp1251(row.stop_after)](const std::string& appended) {
+        if (appended.find(line) != std::string::npos) stop();
+      });
+    }
+    if (row.stop_at_request > 0) {
+      run.line_.OnWrite([stop, &run, count = row.stop_at_request](const Bytes&) {
+        if (static_cast<int>(run.line_.Requests().size()) == count) stop();
       });
     }
     const RunSnapshot s = run.Run(row.port_text.c_str());
@@ -136,8 +156,9 @@ TEST(TraceOfAnEnd, KeepsWhatTheRunToldAndWhereItEnded) {
     // The record of this end: one line that parses, naming the end and the
     // station, when there was one.
     const bool identified = row.step.step > InstallStep::kIdentify;  // the station answered
-    const nlohmann::json record = nlohmann::json::parse(RecordLine(s, {}, std::nullopt, s.started));
+    const nlohmann::json record = nlohmann::json::parse(RecordLine(s, {}, {.recorded = s.started}));
     EXPECT_EQ(record["outcome"], row.outcome);
+    EXPECT_EQ(record["stopped_by"], row.stopped_by);
     EXPECT_EQ(record["station"].is_object(), identified);
     EXPECT_EQ(s.step, row.step);
     EXPECT_EQ(Cp1251ToUtf8(s.last_error), row.last_error);
@@ -163,11 +184,13 @@ TEST(TraceOfAnEnd, KeepsWhatTheRunToldAndWhereItEnded) {
 
     // The counters: every block the station confirmed, and the chunks the
     // run counted of the block it ended in; the total without the header.
-    if (s.step.step >= InstallStep::kHeader) {
-      EXPECT_EQ(s.bytes_sent, ConfirmedBytes(report.blocks) + row.counted_beyond);
-      EXPECT_EQ(s.fullpack_sent, row.station.fullpack_version != BuiltInImage().FullpackVersionWord());
-      EXPECT_EQ(s.transfer_total, CodeSegmentsTotal() + (s.fullpack_sent ? FullpackMessageLength() : 0));
+    // The fullpack counts as sent once the station has taken it whole.
+    EXPECT_EQ(record["fullpack_sent"], report.blocks.fullpacks_confirmed > 0);
+    if (s.station_fullpack) {
+      EXPECT_EQ(s.fullpack_needed, row.station.fullpack_version != BuiltInImage().FullpackVersionWord());
+      EXPECT_EQ(s.transfer_total, CodeSegmentsTotal() + (s.fullpack_needed ? FullpackMessageLength() : 0));
       EXPECT_EQ(s.station_fullpack, row.station.fullpack_version);
+      EXPECT_EQ(s.bytes_sent, ConfirmedBytes(report.blocks) + row.counted_beyond);
     } else {
       EXPECT_EQ(s.bytes_sent, 0);
     }

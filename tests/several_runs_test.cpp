@@ -99,7 +99,8 @@ class SeveralStations final : public AnswerReader {
 
   std::vector<SeveralRunEnd> Run() {
     runs->Start();
-    return runs->Wait();
+    runs->Wait();
+    return runs->Ends();
   }
   std::vector<std::string> Writes() const {
     std::lock_guard lock(mutex_);
@@ -227,7 +228,7 @@ TEST(SeveralRuns, StopReachesEveryRun) {
   SeveralStations stations({Station::kInstalls, Station::kInstalls, Station::kInstalls});
   std::atomic<bool> stopped{false};
   stations.on_answer = [&] {
-    if (!stopped.exchange(true)) stations.runs->StopAll();
+    if (!stopped.exchange(true)) stations.runs->StopAll(StopCause::kCtrlC);
   };
   std::vector<int> requests_after_stop(3, 0);
   for (std::size_t i = 0; i < 3; ++i) {

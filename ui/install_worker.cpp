@@ -33,10 +33,10 @@ std::shared_ptr<Installer> MakePlatformInstaller(const std::optional<std::string
   return {owner, &owner->installer};
 }
 
-RunRecorder WindowRecorder() {
+std::shared_ptr<Recorder> WindowRecorder() {
   const std::optional<std::filesystem::path> folder = DefaultRecordsFolder();
   if (!folder) return nullptr;
-  return RecordIn(*folder, ThisMachine(FrontEnd::kWindow));
+  return std::make_shared<Recorder>(*folder, ThisMachine(FrontEnd::kWindow));
 }
 
 }  // namespace zelt20

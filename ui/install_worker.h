@@ -24,6 +24,6 @@ std::shared_ptr<Installer> MakePlatformInstaller(const std::optional<std::string
 
 // The window's runs recorded in this machine's records folder; none when
 // that folder's place cannot be found.
-RunRecorder WindowRecorder();
+std::shared_ptr<Recorder> WindowRecorder();
 
 }  // namespace zelt20

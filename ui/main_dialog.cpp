@@ -90,8 +90,15 @@ void MainDialog::OnOK() {
   port_text_.Assign(TakePortText());
   run_active_ = true;
   // Each run has a log file of its own, beginning with the release line.
-  recording_ = setup_.recorder ? setup_.recorder(port_text_.CString()) : nullptr;
-  if (recording_) LogInstallerRelease(recording_->Log());
+  recording_ = setup_.recorder ? setup_.recorder->Start(port_text_.CString()) : nullptr;
+  if (recording_) {
+    recording_->OnKept([link = std::weak_ptr<WorkerLink>(link_), recording = recording_.get()] {
+      if (const std::shared_ptr<WorkerLink> window = link.lock()) {
+        window->CarryOutOnWindowThread([recording](MainDialog& dialog) { dialog.RecordKept(recording); });
+      }
+    });
+    LogInstallerRelease(recording_->Log());
+  }
   StartWorker();
 }
 
@@ -121,6 +128,7 @@ void MainDialog::StartWorker() {
 void MainDialog::OnCancel() {
   const std::optional<DialogState> next = NextState(State(), DialogEvent::kStopExit);
   if (next == DialogState::kStopping) {
+    if (recording_) recording_->StopRequested(StopCause::kStopButton);
     link_->Flags().stop_requested = true;
     view_.SetStopExitCaption(ExitCaption());
   } else if (next == DialogState::kClosed) {
@@ -128,12 +136,21 @@ void MainDialog::OnCancel() {
   }
 }
 
+void MainDialog::OnEndSession(StopCause cause) {
+  if (recording_) recording_->StopRequested(cause);
+  link_->Flags().stop_requested = true;
+  EndDialog();
+}
+
 void MainDialog::EndDialog() {
+  if (std::exchange(closing_, true)) return;
   // The window stops serving the worker before it waits for it: a worker
   // blocked in a request goes on at once instead of waiting for a window
   // that is waiting for it.
   link_->Detach();
   if (worker_.joinable()) {
+    // Nothing else asked a run that still goes to stop: the closing did.
+    if (recording_) recording_->StopRequested(StopCause::kWindowClosed);
     if (link_->WaitForWorkerEnd(setup_.close_wait)) {
       worker_.join();
     } else {
@@ -144,6 +161,9 @@ void MainDialog::EndDialog() {
       if (recording_) recording_->KeepRecordOfAbandonedRun();
     }
   }
+  // The records' writer gets a little time; a disk that does not answer
+  // must not hold the window open.
+  if (setup_.recorder) setup_.recorder->WaitUntilWritten(Recorder::kCloseWait);
   view_.CloseWindow();
 }
 
@@ -171,6 +191,10 @@ void MainDialog::FinishRun() {
   view_.EnablePortBox(true);
   view_.SetStopExitCaption(ExitCaption());
   view_.FocusStopExit();
+}
+
+void MainDialog::RecordKept(const RunRecording* recording) {
+  if (recording == recording_.get()) HintAfterRun();
 }
 
 // Why the port did not open, and why the run left no record, when either

@@ -46,7 +46,7 @@ class MainDialog final : public LogSink {
     // never tried. Asked on the window thread when a run ends.
     std::function<std::optional<DeviceFailure>()> port_failure = nullptr;
     // Keeps each run's log file and record; none: no records.
-    RunRecorder recorder = nullptr;
+    std::shared_ptr<Recorder> recorder = nullptr;
   };
 
   MainDialog(DialogView& view, std::shared_ptr<WorkerLink> link, Setup setup);
@@ -68,12 +68,18 @@ class MainDialog final : public LogSink {
   void OnDestroy();
   // The operator changed the port box's text.
   void OnPortBoxEdited();
+  // The program must end (a signal, the session ends): a run that goes on
+  // is stopped as Stop does, naming the cause, and the window closes as
+  // Stop/Exit closes it, its runs' records kept.
+  void OnEndSession(StopCause cause);
 
   // The window side of the run context, on the window thread.
   void AppendLog(const char* text) override;
   void SetProgressPosition(std::int32_t position);
   bool AskConfirmation(const char* text, const char* caption);
   void FinishRun();
+  // The records writer has kept this run's record (or could not).
+  void RecordKept(const RunRecording* recording);
 
   DialogState State() const;
   const RunFlags& Flags() const { return link_->Flags(); }
@@ -98,6 +104,7 @@ class MainDialog final : public LogSink {
   // A run started from the window has not called FinishRun yet.
   bool run_active_ = false;
   bool left_worker_running_ = false;
+  bool closing_ = false;
   bool port_box_enabled_ = true;
   int remembered_port_ = 0;
   PortText port_text_;

@@ -46,6 +46,11 @@ class WorkerLink : public RunContext, public std::enable_shared_from_this<Worker
   // Window thread: true when no worker runs, or it ended within the limit.
   virtual bool WaitForWorkerEnd(std::chrono::milliseconds limit);
 
+  // Any thread but the window's: a request that is not the worker's (the
+  // records writer's word that a record is kept) carried out on the window
+  // thread as the worker's are; false when the window has let go.
+  bool CarryOutOnWindowThread(Request request) { return CarryOut(std::move(request)); }
+
  protected:
   // Has the request carried out on the window thread and returns true once
   // it has been; false, with the request not carried out, when the window

@@ -60,7 +60,7 @@ bool TestSettings::Exists() const { return QFile::exists(QString::fromStdString(
 std::string TestSettings::Stored() const { return ReadSetting(path_, "port", "com"); }
 
 std::unique_ptr<DialogWindow> OpenDialog(RunWorker worker, const TestSettings& settings,
-                                           std::string command_line_port, RunRecorder recorder) {
+                                           std::string command_line_port, std::shared_ptr<Recorder> recorder) {
   auto dialog = std::make_unique<DialogWindow>(
       DialogWindow::Setup{std::move(worker), std::move(command_line_port), settings.Path(),
                             DialogWindow::kCloseWait, nullptr, std::move(recorder)});

@@ -56,7 +56,7 @@ class TestSettings {
 // The window as the program opens it, shown and active.
 std::unique_ptr<DialogWindow> OpenDialog(RunWorker worker, const TestSettings& settings,
                                            std::string command_line_port = {},
-                                           RunRecorder recorder = nullptr);
+                                           std::shared_ptr<Recorder> recorder = nullptr);
 
 // The log pane's text as the operator sees it (line ends as "\n").
 std::string PaneText(const Controls& controls);

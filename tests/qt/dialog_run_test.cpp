@@ -71,11 +71,12 @@ struct StationRig {
 struct Window {
   void Open() {
     dialog = OpenDialog(InstallWorker(std::shared_ptr<Installer>(rig, &rig->installer)), settings, {},
-                        RecordIn(records.Path(), {.front_end = FrontEnd::kWindow}, rig->clock));
+                        recorder);
   }
-  // The records of the window's runs, one JSON object each.
+  // The records of the window's runs, one JSON object each, once written.
   std::vector<nlohmann::json> Records() const {
     std::vector<nlohmann::json> kept;
+    if (!recorder->WaitUntilWritten(std::chrono::seconds(10))) return kept;
     std::istringstream lines(TempDir::Read(records.File("installations.jsonl")));
     for (std::string line; std::getline(lines, line);) kept.push_back(nlohmann::json::parse(line));
     return kept;
@@ -91,6 +92,8 @@ struct Window {
   TestSettings settings;
   TempDir records;
   std::shared_ptr<StationRig> rig = std::make_shared<StationRig>();
+  std::shared_ptr<Recorder> recorder =
+      std::make_shared<Recorder>(records.Path(), RecordFacts{.front_end = FrontEnd::kWindow}, rig->clock);
   std::unique_ptr<DialogWindow> dialog;
 };
 

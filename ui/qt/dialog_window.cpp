@@ -2,8 +2,6 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QMessageBox>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
@@ -153,6 +151,7 @@ bool DialogWindow::AskConfirmation(const char* text, const char* caption) {
                                               QMessageBox::Ok | QMessageBox::Cancel, this);
   box->setDefaultButton(QMessageBox::Ok);
   box->setEscapeButton(QMessageBox::Cancel);
+  open_box_ = box;
   const int answer = box->exec();
   delete box;
   return answer == QMessageBox::Ok;
@@ -161,6 +160,9 @@ bool DialogWindow::AskConfirmation(const char* text, const char* caption) {
 // Closing destroys the window as far as the program is concerned: the port
 // is stored now.
 void DialogWindow::CloseWindow() {
+  // A window closed from outside (a signal) may have a box up: it goes
+  // too, answered Cancel.
+  if (open_box_) open_box_->reject();
   logic_->OnDestroy();
   QDialog::done(QDialog::Rejected);
 }

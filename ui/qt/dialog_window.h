@@ -5,6 +5,8 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMessageBox>
+#include <QPointer>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +34,8 @@ class DialogWindow final : public QDialog, private DialogView {
 
   // Start: the Start button, or Enter while it is enabled.
   void OnOK() { logic_->OnOK(); }
+  // The program must end (a signal): a run is stopped and the window closes.
+  void EndSession(StopCause cause) { logic_->OnEndSession(cause); }
   const RunFlags& Flags() const { return logic_->Flags(); }
   bool LeftWorkerRunning() const { return logic_->LeftWorkerRunning(); }
 
@@ -67,6 +71,7 @@ class DialogWindow final : public QDialog, private DialogView {
   QProgressBar* progress_ = nullptr;
   LogPane* log_pane_ = nullptr;
   QComboBox* port_box_ = nullptr;
+  QPointer<QMessageBox> open_box_;  // the confirmation box while it is up
   // Last, so that it is gone before the controls it shows itself through.
   std::unique_ptr<MainDialog> logic_;
 };

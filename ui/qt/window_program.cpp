@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/cp1251.h"
+#include "core/end_signals.h"
 #include "ui/port_setting.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/dialog_window.h"
@@ -17,7 +18,7 @@ namespace zelt20 {
 int RunWindowProgram(int& argc, char** argv, std::optional<std::string> settings_path,
                      RunWorker run_worker,
                      std::function<std::optional<DeviceFailure>()> port_failure,
-                     RunRecorder recorder) {
+                     std::shared_ptr<Recorder> recorder) {
   bool worker_left_running = false;
   {
     QApplication qt(argc, argv);
@@ -30,6 +31,11 @@ int RunWindowProgram(int& argc, char** argv, std::optional<std::string> settings
     DialogWindow window({std::move(run_worker), Utf8ToCp1251(CommandLinePort(after_name)),
                          std::move(settings_path), DialogWindow::kCloseWait, std::move(port_failure),
                          std::move(recorder)});
+    // A signal to end closes the window as Stop/Exit does, on its thread.
+    const EndSignalWatch end_signals([&window](StopCause cause, int /*count*/) {
+      QMetaObject::invokeMethod(&window, [&window, cause] { window.EndSession(cause); },
+                                Qt::QueuedConnection);
+    });
     window.exec();
     worker_left_running = window.LeftWorkerRunning();
   }

@@ -19,6 +19,6 @@ namespace zelt20 {
 int RunWindowProgram(int& argc, char** argv, std::optional<std::string> settings_path,
                      RunWorker run_worker,
                      std::function<std::optional<DeviceFailure>()> port_failure = {},
-                     RunRecorder recorder = nullptr);
+                     std::shared_ptr<Recorder> recorder = nullptr);
 
 }  // namespace zelt20
