@@ -223,12 +223,18 @@ INSTANTIATE_TEST_SUITE_P(
             2, "1 installed, 1 failed, 1 stopped, 1 not started"}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
 
-// Stop while the first box is up: no run sends anything after it.
+// Stop while the first box is up: no run sends anything after it. A run
+// polls Stop before it writes each request, so a request whose write
+// begins once StopAll has returned is one sent after Stop; a request the
+// others were already writing when Stop came is not.
 TEST(SeveralRuns, StopReachesEveryRun) {
   SeveralStations stations({Station::kInstalls, Station::kInstalls, Station::kInstalls});
-  std::atomic<bool> stopped{false};
+  std::atomic<bool> stop_pressed{false};
+  std::atomic<bool> stopped{false};  // StopAll has returned: every run's Stop is set
   stations.on_answer = [&] {
-    if (!stopped.exchange(true)) stations.runs->StopAll(StopCause::kCtrlC);
+    if (stop_pressed.exchange(true)) return;
+    stations.runs->StopAll(StopCause::kCtrlC);
+    stopped = true;
   };
   std::vector<int> requests_after_stop(3, 0);
   for (std::size_t i = 0; i < 3; ++i) {

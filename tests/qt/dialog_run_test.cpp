@@ -17,6 +17,7 @@
 #include "install/installation.h"
 #include "sim/station_model.h"
 #include "tests/qt/dialog_harness.h"
+#include "tests/support/release_text.h"
 #include "tests/support/scripted_station.h"
 #include "tests/support/temp_dir.h"
 #include "ui/install_worker.h"
@@ -68,6 +69,12 @@ struct StationRig {
   }
 };
 
+// Log text with its line ends as the pane shows them ("\n").
+std::string AsShown(std::string text) {
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
+
 struct Window {
   void Open() {
     dialog = OpenDialog(InstallWorker(std::shared_ptr<Installer>(rig, &rig->installer)), settings, {},
@@ -115,8 +122,7 @@ class DialogRunTest : public QObject {
                             "В это время абоненты станции не обслуживаются."));
     QVERIFY(window.rig->station.PromWritten());
     QCOMPARE(window.rig->line.OpenedPath(), std::string("/dev/zelt20-line"));
-    QVERIFY(window.Pane().starts_with("Версия устанавливаемого ПО: " + VersionText(InstallerRelease()) +
-                                      "\nВерсия программы " + VersionText(kProgramVersion) + "\n"));
+    QVERIFY(window.Pane().starts_with(AsShown(ReleaseLine() + ProgramVersionLine())));
     QVERIFY(window.Pane().ends_with("Установка новой версии прошла успешно!\n"));
     QCOMPARE(window.controls().progress->value(), 100);
     const RunFlags& flags = window.dialog->Flags();
@@ -132,9 +138,7 @@ class DialogRunTest : public QObject {
     QVERIFY(record["station"]["processor_serial"] ==
             sim::StationSetup::DefaultStationInfo().processor_serial);
     QVERIFY(record["boxes"][0]["answer"] == "ok");
-    std::string log_file = TempDir::Read(window.records.File(record["log_file"]));
-    for (std::size_t at; (at = log_file.find("\r\n")) != std::string::npos;) log_file.erase(at, 1);
-    QCOMPARE(log_file, window.Pane());
+    QCOMPARE(AsShown(TempDir::Read(window.records.File(record["log_file"]))), window.Pane());
   }
 
   // Stop during the transfer: the exchange in progress sees it right after

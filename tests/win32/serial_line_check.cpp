@@ -5,7 +5,10 @@
 //     (win32_serial_test checks that the device holds the port alone).
 //   - A silent line ends a read at the total time-out t x (capacity + 1).
 //   - A reply ends a read about t after its last byte (the interval time-out),
-//     long before the total time-out.
+//     long before the total time-out. The reply is read in two: every byte
+//     but the last by count first, then the read timed, which takes the last
+//     byte and waits t for another; so its time holds neither the request's
+//     nor the reply's time on the line, only the time-out's.
 // A read must last at least its due time and less than twice it: only a
 // time-out kept twice as long reaches that, not a loaded machine.
 #include <windows.h>
@@ -32,6 +35,10 @@ struct SilentRead {
   std::size_t capacity;
 };
 const SilentRead kSilentReads[] = {{75, 8}, {150, 4}, {200, 2}, {500, 1}};
+
+// For the reads that are not timed: no pause of a loaded station ends one
+// early.
+constexpr ReadTimeouts kUntimedReads{500, 500, 500};
 
 // A handle of the port outside the device, to set up and read back its DCB.
 class RawPort {
@@ -125,9 +132,9 @@ struct TimedRead {
   Milliseconds took{};
 };
 
-TimedRead ReadTimed(SerialDevice& device, Frame& buffer, std::size_t capacity) {
+TimedRead ReadTimed(SerialDevice& device, std::uint8_t* into, std::size_t capacity) {
   const auto start = std::chrono::steady_clock::now();
-  const std::size_t count = device.Read(buffer.data(), capacity);
+  const std::size_t count = device.Read(into, capacity);
   return {count, std::chrono::steady_clock::now() - start};
 }
 
@@ -138,7 +145,7 @@ bool WithinBounds(Milliseconds took, double due_ms) {
 bool CheckSilentLine(SerialDevice& device, std::uint32_t t, std::size_t capacity) {
   if (!Check(device.SetTimeouts({t, t, t}), "SetCommTimeouts")) return false;
   Frame buffer{};
-  const TimedRead read = ReadTimed(device, buffer, capacity);
+  const TimedRead read = ReadTimed(device, buffer.data(), capacity);
   const double due = static_cast<double>(t) * static_cast<double>(capacity + 1);
   std::printf("silent line  t=%3u ms, %3zu bytes asked: %zu bytes after %7.1f ms, due %6.0f (%+.1f)\n",
               t, capacity, read.count, read.took.count(), due, read.took.count() - due);
@@ -146,21 +153,45 @@ bool CheckSilentLine(SerialDevice& device, std::uint32_t t, std::size_t capacity
 }
 
 // The identify request, whose reply the station sends at once.
-bool CheckReply(SerialDevice& device, std::uint32_t t) {
-  if (!Check(device.SetTimeouts({t, t, t}), "SetCommTimeouts")) return false;
+bool WriteIdentify(SerialDevice& device) {
   Frame request{};
   const std::size_t length = FrameRequest(sim::command::kIdentify, sim::selector::kMode, 0, nullptr, request);
-  if (!Check(device.Write(request.data(), length).succeeded, "request written")) return false;
-  Frame buffer{};
-  const TimedRead read = ReadTimed(device, buffer, buffer.size());
+  return Check(device.Write(request.data(), length).succeeded, "request written");
+}
+
+bool WholeReply(const Frame& buffer, std::size_t count) {
   Reply reply;
   DataArea data{};
-  std::printf("identify     t=%3u ms: %zu-byte reply, read ended %7.1f ms after the request "
-              "(total time-out %zu ms)\n",
-              t, read.count, read.took.count(), t * (kFrameSize + 1));
-  return Check(DecodeReply(buffer, read.count, reply, data) == ReplyCheck::kAccepted,
-               "whole reply") &&
-         Check(WithinBounds(read.took, t), "interval time-out after the last byte");
+  return Check(DecodeReply(buffer, count, reply, data) == ReplyCheck::kAccepted, "whole reply");
+}
+
+// The identify reply's length, from one exchange read in one go; 0 when
+// there was no whole reply.
+std::size_t IdentifyReplyLength(SerialDevice& device) {
+  if (!Check(device.SetTimeouts(kUntimedReads), "SetCommTimeouts") || !WriteIdentify(device)) return 0;
+  Frame buffer{};
+  const std::size_t count = device.Read(buffer.data(), buffer.size());
+  std::printf("identify reply: %zu bytes\n", count);
+  return WholeReply(buffer, count) ? count : 0;
+}
+
+// The reply's bytes but the last are read by count; the read timed, under
+// time-outs t, takes the last one and ends t after it.
+bool CheckReply(SerialDevice& device, std::uint32_t t, std::size_t reply_length) {
+  if (!Check(device.SetTimeouts(kUntimedReads), "SetCommTimeouts") || !WriteIdentify(device)) {
+    return false;
+  }
+  Frame buffer{};
+  const std::size_t before_last = device.Read(buffer.data(), reply_length - 1);
+  if (!Check(device.SetTimeouts({t, t, t}), "SetCommTimeouts")) return false;
+  const TimedRead last = ReadTimed(device, buffer.data() + before_last, buffer.size() - before_last);
+  std::printf("identify     t=%3u ms: %zu + %zu bytes, the last read ended after %7.1f ms, due %3u "
+              "(%+.1f; total time-out %zu ms)\n",
+              t, before_last, last.count, last.took.count(), t, last.took.count() - t,
+              t * (kFrameSize - before_last + 1));
+  return Check(before_last == reply_length - 1, "all bytes but the last read by count") &&
+         WholeReply(buffer, before_last + last.count) &&
+         Check(WithinBounds(last.took, t), "interval time-out after the last byte");
 }
 
 bool CheckReadTimeouts(const std::string& path) {
@@ -170,7 +201,9 @@ bool CheckReadTimeouts(const std::string& path) {
   for (const SilentRead& read : kSilentReads) {
     held = CheckSilentLine(*device, read.t, read.capacity) && held;
   }
-  for (const SilentRead& read : kSilentReads) held = CheckReply(*device, read.t) && held;
+  const std::size_t reply_length = IdentifyReplyLength(*device);
+  if (reply_length == 0) return false;
+  for (const SilentRead& read : kSilentReads) held = CheckReply(*device, read.t, reply_length) && held;
   return held;
 }
 
