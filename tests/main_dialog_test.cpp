@@ -413,22 +413,37 @@ TEST(MainDialogRecords, EachStartWritesItsOwnLogFile) {
             test::ReleaseLine() + "второй раз\r\n" + failed_open);
 }
 
-// The window that closes on a run still going keeps that run's record,
-// with what was known by then.
+// The window that closes on a run still going, by Exit or because the
+// session ends, stops it and keeps that run's record, with what was known
+// by then and what ended it, before it goes.
 TEST(MainDialogRecords, WindowClosedDuringARunKeepsItsRecord) {
-  test::TempDir records;
-  Window window(std::nullopt, {}, std::chrono::milliseconds(1),
-                std::make_shared<Recorder>(records.Path(), RecordFacts{.front_end = FrontEnd::kWindow}));
-  ASSERT_TRUE(window.Reach(DialogState::kOpeningPort));
-  ASSERT_TRUE(window.worker->Do([&window](RunContext&) { window.worker->Observer().RunStarted("1"); }));
-  window.dialog->OnCancel();
-  ASSERT_TRUE(window.dialog->LeftWorkerRunning());
-  const std::string lines = test::TempDir::Read(records.File("installations.jsonl"));
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1);
-  for (const char* field : {R"("outcome":"window_closed")", R"("front_end":"window")"}) {
-    EXPECT_NE(lines.find(field), std::string::npos) << field << " in " << lines;
+  struct Close {
+    const char* name;
+    std::function<void(MainDialog&)> close;
+    const char* stopped_by;
+  };
+  const Close closes[] = {
+      {"Exit while the port opens", [](MainDialog& d) { d.OnCancel(); }, "window_closed"},
+      {"the session ends", [](MainDialog& d) { d.OnEndSession(StopCause::kEndSession); }, "WM_ENDSESSION"},
+  };
+  for (const Close& c : closes) {
+    SCOPED_TRACE(c.name);
+    test::TempDir records;
+    Window window(std::nullopt, {}, std::chrono::milliseconds(1),
+                  std::make_shared<Recorder>(records.Path(), RecordFacts{.front_end = FrontEnd::kWindow}));
+    ASSERT_TRUE(window.Reach(DialogState::kOpeningPort));
+    ASSERT_TRUE(window.worker->Do([&window](RunContext&) { window.worker->Observer().RunStarted("1"); }));
+    c.close(*window.dialog);
+    EXPECT_TRUE(window.view.closed);
+    ASSERT_TRUE(window.dialog->LeftWorkerRunning());
+    const std::string lines = test::TempDir::Read(records.File("installations.jsonl"));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1);
+    for (const std::string& field : {std::string(R"("outcome":"window_closed")"), std::string(R"("front_end":"window")"),
+                                    R"("stopped_by":")" + std::string(c.stopped_by) + "\""}) {
+      EXPECT_NE(lines.find(field), std::string::npos) << field << " in " << lines;
+    }
+    ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
   }
-  ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
 }
 
 // A record that cannot be kept is told in the port box's hint once the run

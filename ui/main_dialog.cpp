@@ -1,5 +1,6 @@
 #include "ui/main_dialog.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -132,17 +133,20 @@ void MainDialog::OnCancel() {
     link_->Flags().stop_requested = true;
     view_.SetStopExitCaption(ExitCaption());
   } else if (next == DialogState::kClosed) {
-    EndDialog();
+    EndDialog(setup_.close_wait, Recorder::kCloseWait);
   }
 }
 
 void MainDialog::OnEndSession(StopCause cause) {
   if (recording_) recording_->StopRequested(cause);
   link_->Flags().stop_requested = true;
-  EndDialog();
+  // The worker gets the time Stop needs at most; the writer what is left.
+  const std::chrono::milliseconds worker_wait = std::min(setup_.close_wait, kEndSessionWait / 2);
+  EndDialog(worker_wait, kEndSessionWait - worker_wait);
 }
 
-void MainDialog::EndDialog() {
+void MainDialog::EndDialog(std::chrono::milliseconds worker_wait,
+                           std::chrono::milliseconds writer_wait) {
   if (std::exchange(closing_, true)) return;
   // The window stops serving the worker before it waits for it: a worker
   // blocked in a request goes on at once instead of waiting for a window
@@ -151,7 +155,7 @@ void MainDialog::EndDialog() {
   if (worker_.joinable()) {
     // Nothing else asked a run that still goes to stop: the closing did.
     if (recording_) recording_->StopRequested(StopCause::kWindowClosed);
-    if (link_->WaitForWorkerEnd(setup_.close_wait)) {
+    if (link_->WaitForWorkerEnd(worker_wait)) {
       worker_.join();
     } else {
       worker_.detach();
@@ -163,7 +167,7 @@ void MainDialog::EndDialog() {
   }
   // The records' writer gets a little time; a disk that does not answer
   // must not hold the window open.
-  if (setup_.recorder) setup_.recorder->WaitUntilWritten(Recorder::kCloseWait);
+  if (setup_.recorder) setup_.recorder->WaitUntilWritten(writer_wait);
   view_.CloseWindow();
 }
 

@@ -70,8 +70,10 @@ class MainDialog final : public LogSink {
   void OnPortBoxEdited();
   // The program must end (a signal, the session ends): a run that goes on
   // is stopped as Stop does, naming the cause, and the window closes as
-  // Stop/Exit closes it, its runs' records kept.
+  // Stop/Exit closes it, its runs' records kept, all within
+  // kEndSessionWait: a session that ends gives a program about 5 s.
   void OnEndSession(StopCause cause);
+  static constexpr std::chrono::milliseconds kEndSessionWait{4000};
 
   // The window side of the run context, on the window thread.
   void AppendLog(const char* text) override;
@@ -93,7 +95,9 @@ class MainDialog final : public LogSink {
   std::string TakePortText();
   void StartWorker();
   void HintAfterRun();
-  void EndDialog();
+  // Closes the window, waiting at most `worker_wait` for a worker that
+  // still runs and `writer_wait` for the records writer.
+  void EndDialog(std::chrono::milliseconds worker_wait, std::chrono::milliseconds writer_wait);
 
   DialogView& view_;
   std::shared_ptr<WorkerLink> link_;
