@@ -398,7 +398,7 @@ TEST(MainDialogRecords, EachStartWritesItsOwnLogFile) {
   ASSERT_TRUE(window.worker->WaitUntilRunning());
   ASSERT_TRUE(window.worker->Do(steps::Log("второй раз\r\n"_cp1251)));
   ASSERT_TRUE(window.worker->Finish(steps::OpenFails()));
-  ASSERT_TRUE(recorder->WaitUntilWritten(std::chrono::seconds(10)));
+  ASSERT_TRUE(window.Serve([&recorder] { return recorder->WaitUntilWritten(std::chrono::milliseconds(0)); }));
 
   std::vector<std::string> logs;
   for (const auto& entry : std::filesystem::directory_iterator(records.Path())) {

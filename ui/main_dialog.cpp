@@ -116,6 +116,7 @@ void MainDialog::StartWorker() {
   // The previous worker called FinishRun as its last action; it is gone or
   // about to be.
   if (worker_.joinable()) worker_.join();
+  link_->KeepLogAfterDetach(recording_ ? std::shared_ptr<LogSink>(recording_, &recording_->Log()) : nullptr);
   link_->WorkerStarting();
   try {
     worker_ = std::thread(WorkerThread, link_, setup_.run_worker, port_text_, recording_);

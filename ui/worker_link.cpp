@@ -11,7 +11,15 @@ namespace zelt20 {
 // running then (a box being answered) must not reach into its stack.
 
 void WorkerLink::AppendLog(const char* text) {
-  CarryOut([text = std::string(text)](MainDialog& dialog) { dialog.AppendLog(text.c_str()); });
+  if (CarryOut([text = std::string(text)](MainDialog& dialog) { dialog.AppendLog(text.c_str()); })) {
+    return;
+  }
+  std::shared_ptr<LogSink> log;
+  {
+    std::lock_guard lock(mutex_);
+    log = log_after_detach_;
+  }
+  if (log) log->AppendLog(text);
 }
 
 void WorkerLink::SetProgressPosition(std::int32_t position) {
@@ -42,6 +50,11 @@ void WorkerLink::Detach() {
     dialog_ = nullptr;
   }
   changed_.notify_all();
+}
+
+void WorkerLink::KeepLogAfterDetach(std::shared_ptr<LogSink> log) {
+  std::lock_guard lock(mutex_);
+  log_after_detach_ = std::move(log);
 }
 
 void WorkerLink::WorkerStarting() {

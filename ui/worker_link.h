@@ -37,6 +37,10 @@ class WorkerLink : public RunContext, public std::enable_shared_from_this<Worker
   // it starts closing.
   void Attach(MainDialog& dialog);
   void Detach();
+  // Window thread, before a worker starts: where that worker's log lines go
+  // once the window has let go of it (the run's log file, which keeps them
+  // while the pane is gone); none: nowhere.
+  void KeepLogAfterDetach(std::shared_ptr<LogSink> log);
 
   // The life of the worker thread: the window marks it starting (and ended
   // again if no thread could be started); the worker marks its end as the
@@ -73,6 +77,7 @@ class WorkerLink : public RunContext, public std::enable_shared_from_this<Worker
   std::mutex mutex_;
   std::condition_variable changed_;
   MainDialog* dialog_ = nullptr;  // null before Attach and once closing
+  std::shared_ptr<LogSink> log_after_detach_;
   bool worker_running_ = false;
 };
 

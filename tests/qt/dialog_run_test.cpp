@@ -80,10 +80,13 @@ struct Window {
     dialog = OpenDialog(InstallWorker(std::shared_ptr<Installer>(rig, &rig->installer)), settings, {},
                         recorder);
   }
-  // The records of the window's runs, one JSON object each, once written.
+  // The records of the window's runs, one JSON object each, once written
+  // (the writer tells the window when it has kept one).
   std::vector<nlohmann::json> Records() const {
     std::vector<nlohmann::json> kept;
-    if (!recorder->WaitUntilWritten(std::chrono::seconds(10))) return kept;
+    if (!ServeWindowUntil([this] { return recorder->WaitUntilWritten(std::chrono::milliseconds(0)); })) {
+      return kept;
+    }
     std::istringstream lines(TempDir::Read(records.File("installations.jsonl")));
     for (std::string line; std::getline(lines, line);) kept.push_back(nlohmann::json::parse(line));
     return kept;

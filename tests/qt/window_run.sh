@@ -7,7 +7,12 @@
 # program (installed, the fullpack sent, from the window) and a log file
 # that ends with the success line.
 #
-# Usage: window_run.sh WORK INSTALLER STATION
+# With "sigterm", the session ends under the run instead, once the header
+# has gone: SIGTERM stops the run and closes the window, which leaves the
+# record of a stopped run that names SIGTERM, and a log file that ends with
+# the stop line.
+#
+# Usage: window_run.sh WORK INSTALLER STATION [sigterm]
 set -euo pipefail
 if [[ -z ${ZELT20_ON_XVFB:-} ]]; then
   ZELT20_ON_XVFB=1 exec xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' bash "$0" "$@"
@@ -15,7 +20,9 @@ fi
 work=$1
 installer=$2
 station=$3
+ending=${4:-escape}
 success_line='Установка новой версии прошла успешно!'
+stop_line='Выполнение прервано пользователем'
 
 fail() {
   echo "window_run: $*" >&2
@@ -63,12 +70,30 @@ xdotool windowfocus --sync "$window" key Return
 box=$(timeout 120 xdotool search --sync --onlyvisible --name '^Внимание$' | head -n 1)
 [[ -n $box ]] || fail "no box"
 xdotool windowfocus --sync "$box" key Return
+records=$work/records/installations.jsonl
+
+if [[ $ending == sigterm ]]; then
+  for _ in $(seq 1200); do
+    grep -qs 'Заголовок апгрейтора загружен' "$work"/records/*.log && break
+    sleep 0.1
+  done
+  kill -TERM "$window_pid"
+  ended_within 30 "$window_pid" || fail "SIGTERM did not close the window"
+  wait "$window_pid" || fail "zelt20-installer ended with status $?"
+  (($(wc -l <"$records") == 1)) || fail "installations.jsonl holds: $(cat "$records")"
+  for field in '"outcome":"stopped"' '"stopped_by":"SIGTERM"' '"front_end":"window"'; do
+    grep -qF "$field" "$records" || fail "the record has no $field: $(cat "$records")"
+  done
+  log=$work/records/$(sed -n 's/.*"log_file":"\([^"]*\)".*/\1/p' "$records")
+  [[ $(tail -n 1 "$log") == "$stop_line"$'\r' ]] || fail "the log file does not end with the stop line"
+  echo "window_run: $(basename "$log") and its record: $(cat "$records")"
+  exit 0
+fi
 
 # The station ends once the installer has let go of the line after PROM.
 ended_within 420 "$station_pid" || fail "the run did not end"
 grep -q 'flashed code: matches release' "$work/station.out" ||
   fail "the station does not hold the release: $(cat "$work/station.out")"
-records=$work/records/installations.jsonl
 for _ in $(seq 100); do
   [[ -s $records ]] && break
   sleep 0.1
