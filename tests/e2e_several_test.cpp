@@ -2,8 +2,14 @@
 // stations (zelt20-station over pseudo-terminals) installed at once by one
 // zelt20-install, one of them failing in segment 12; and a records folder
 // that cannot be written, which no run may start without.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -141,17 +147,43 @@ TEST(SeveralStations, InstallAtOnceAndOneFailureLeavesTheOthersGoing) {
   }
 }
 
+// A folder whose immutable flag lets its files be written but no file be
+// made (root alone may set it); false where the file system has no such
+// flag.
+bool SetImmutable(const std::string& folder, bool immutable) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+  set = set && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return set;
+}
+
+// Each run's log lives only in its log file: no run starts in a records
+// folder that cannot be made, nor in one where installations.jsonl can be
+// appended to but no log file made.
 TEST(SeveralStations, NoRunStartsWithoutARecordsFolderThatCanBeWritten) {
   TempDir folder;
   TempDir::Write(folder.File("plain"), "a file, not a folder\n");
-  ChildProcess installer(ZELT20_INSTALL_PROGRAM,
-                         {"--yes", "--records", folder.File("plain") + "/records", "3", "4"},
-                         {{"ZELT20_COM3", "/dev/null"}, {"ZELT20_COM4", "/dev/zero"}});
-  EXPECT_EQ(installer.WaitForExit(kShortRunLimit), 1);
-  EXPECT_EQ(installer.Out(), "");
-  const std::vector<std::string> err = Lines(installer.Err());
-  ASSERT_EQ(err.size(), 1u) << installer.Err();
-  EXPECT_TRUE(err[0].starts_with("zelt20-install: no run was started: ")) << err[0];
+  const std::string no_new_files = folder.File("no-new-files");
+  std::filesystem::create_directory(no_new_files);
+  TempDir::Write(no_new_files + "/installations.jsonl", "");
+  if (!SetImmutable(no_new_files, true)) GTEST_SKIP() << "no immutable folders here (root on ext4 has them)";
+  // Mutable again however the test ends, so that it can be removed.
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> mutable_again(
+      &no_new_files, [](const std::string* path) { SetImmutable(*path, false); });
+  for (const std::string& records : {folder.File("plain") + "/records", no_new_files}) {
+    SCOPED_TRACE(records);
+    ChildProcess installer(ZELT20_INSTALL_PROGRAM, {"--yes", "--records", records, "3", "4"},
+                           {{"ZELT20_COM3", "/dev/null"}, {"ZELT20_COM4", "/dev/zero"}});
+    EXPECT_EQ(installer.WaitForExit(kShortRunLimit), 1);
+    EXPECT_EQ(installer.Out(), "");
+    const std::vector<std::string> err = Lines(installer.Err());
+    ASSERT_EQ(err.size(), 1u) << installer.Err();
+    EXPECT_TRUE(err[0].starts_with("zelt20-install: no run was started: ")) << err[0];
+  }
 }
 
 }  // namespace
