@@ -25,10 +25,6 @@ inline constexpr std::string_view kRecordsFileName = "installations.jsonl";
 inline constexpr std::string_view kSideFilePrefix = "installations.";
 inline constexpr std::string_view kSideFileSuffix = ".jsonl";
 
-}  // namespace zelt20
-
-namespace zelt20 {
-
 // Appends one line ("\n" included), on a new line of its own after a torn
 // one.
 Checked<> AppendRecord(const std::filesystem::path& records_file, std::string_view line);

@@ -72,8 +72,6 @@ class RunTrace : public RunObserver {
   explicit RunTrace(Clock& clock = MonotonicClock(),
                     WallClock wall_clock = [] { return std::chrono::system_clock::now(); });
 
-  virtual ~RunTrace() = default;
-
   // Any thread.
   virtual RunSnapshot Snapshot() const;
 
