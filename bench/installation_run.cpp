@@ -71,33 +71,56 @@ class TerminalSink {
   std::thread thread_;
 };
 
+// A file the station on `port` writes: "report", "timings".
+std::string StationFile(const test::TempDir& files, const std::string& what, const std::string& port) {
+  return files.File(what + port + ".txt");
+}
+
+std::vector<std::string> StationArgs(const test::TempDir& files, const std::string& port, bool wire_time) {
+  std::vector<std::string> args = {"--exit-after-prom", "--report", StationFile(files, "report", port),
+                                   "--timings", StationFile(files, "timings", port)};
+  if (wire_time) args.emplace_back("--wire-time");
+  return args;
+}
+
+std::vector<std::string> InstallerArgs(const test::TempDir& files, const std::vector<std::string>& ports,
+                                       bool records) {
+  std::vector<std::string> args = {"--yes"};
+  if (records) {
+    args.insert(args.end(), {"--records", files.File("records")});
+  } else {
+    args.emplace_back("--no-records");
+  }
+  args.insert(args.end(), ports.begin(), ports.end());
+  return args;
+}
+
 }  // namespace
 
-InstallationRun RunInstallation(const InstallationPrograms& programs, int station_count) {
+InstallationRun RunInstallation(const InstallationPrograms& programs, const InstallationSetup& setup) {
   const test::TempDir files;
   std::vector<std::unique_ptr<test::ChildProcess>> stations;
   std::vector<std::string> ports;
   test::ChildProcess::Variables lines;
-  for (int i = 1; i <= station_count; ++i) {
-    const std::string report_file = files.File("report" + std::to_string(i) + ".txt");
-    stations.push_back(std::make_unique<test::ChildProcess>(
-        programs.station, std::vector<std::string>{"--wire-time", "--exit-after-prom", "--report", report_file}));
+  for (int i = 1; i <= setup.stations; ++i) {
+    const std::string port = std::to_string(i);
+    stations.push_back(
+        std::make_unique<test::ChildProcess>(programs.station, StationArgs(files, port, setup.wire_time)));
     test::ChildProcess& station = *stations.back();
     // Its first line is the device the installer is to open.
     if (!station.WaitForOutput("\n", kStationStartLimit)) {
       throw std::runtime_error("the station did not tell its line: " + station.Err());
     }
-    ports.push_back(std::to_string(i));
+    ports.push_back(port);
     lines.push_back({"ZELT20_COM" + ports.back(), station.Out().substr(0, station.Out().find('\n'))});
   }
 
   InstallationRun run;
   {
     const TerminalSink terminal;
-    std::vector<std::string> args = {"--yes", "--records", files.File("records")};
-    args.insert(args.end(), ports.begin(), ports.end());
     const auto started = std::chrono::steady_clock::now();
-    test::ChildProcess installer(programs.installer, args, lines, {.error = terminal.Slave()});
+    test::ChildProcess installer(programs.installer, InstallerArgs(files, ports, setup.records), lines,
+                                 {.error = terminal.Slave()});
     run.installer = installer.Wait();
     run.wall_seconds = std::chrono::duration<double>(run.installer.at - started).count();
     run.log = installer.Out();
@@ -106,7 +129,8 @@ InstallationRun RunInstallation(const InstallationPrograms& programs, int statio
 
   for (std::size_t i = 0; i < stations.size(); ++i) {
     run.stations.push_back(stations[i]->WaitForEnd(kStationEndLimit).value_or(test::ChildEnd{}));
-    run.station_reports.push_back(test::TempDir::Read(files.File("report" + ports[i] + ".txt")));
+    run.station_reports.push_back(test::TempDir::Read(StationFile(files, "report", ports[i])));
+    run.station_timings.push_back(test::TempDir::Read(StationFile(files, "timings", ports[i])));
   }
   return run;
 }

@@ -49,6 +49,12 @@ std::vector<double> ReplyThenSilence(SerialDevice& port, const test::PtyPair& li
   return late;
 }
 
+const char* CaseName(ReadCase kind) {
+  return kind == ReadCase::kSilentLine ? "silent line" : "reply then silence";
+}
+
+}  // namespace
+
 LatenessSummary Summarize(std::vector<double> late) {
   if (late.empty()) return {};
   std::sort(late.begin(), late.end());
@@ -57,12 +63,6 @@ LatenessSummary Summarize(std::vector<double> late) {
   };
   return {late.size(), at(0.5), at(0.99), late.back()};
 }
-
-const char* CaseName(ReadCase kind) {
-  return kind == ReadCase::kSilentLine ? "silent line" : "reply then silence";
-}
-
-}  // namespace
 
 std::optional<std::vector<LatenessResult>> MeasureReadLateness(std::span<const LatenessCase> cases) {
   test::PtyPair line;

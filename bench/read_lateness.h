@@ -30,6 +30,9 @@ struct LatenessSummary {
   double worst_ms = 0;
 };
 
+// Of lateness figures in ms, in any order; all zero for none.
+LatenessSummary Summarize(std::vector<double> late);
+
 struct LatenessResult {
   LatenessCase measured;
   LatenessSummary summary;

@@ -58,7 +58,8 @@ Measured Install(int stations) {
     measured.lateness = Lateness();
   });
   try {
-    measured.run = RunInstallation({ZELT20_INSTALL_PROGRAM, ZELT20_STATION_PROGRAM}, stations);
+    measured.run = RunInstallation({ZELT20_INSTALL_PROGRAM, ZELT20_STATION_PROGRAM},
+                                   {.stations = stations});
   } catch (...) {
     beside.join();
     throw;

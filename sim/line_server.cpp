@@ -96,7 +96,12 @@ void LineServer::Schedule(const StationAnswer& answer, const LineEvent& event, S
     at = std::max(now, event.first_byte + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                               kByteTime * event.bytes.size()));
   }
-  if (!answer.bytes.empty()) Queue(at + answer.delay, answer.bytes);
+  const ExchangeTimes exchange{answer.kind, answer.last_chunk, event.first_byte, std::nullopt};
+  if (answer.bytes.empty()) {
+    LogExchange(exchange);
+  } else {
+    Queue(at + answer.delay, answer.bytes, exchange);
+  }
   if (answer.deaf.count() > 0) {
     deaf_until_ = now + answer.deaf;
     framer_.Reset();
@@ -106,22 +111,28 @@ void LineServer::Schedule(const StationAnswer& answer, const LineEvent& event, S
 }
 
 // Answers leave in the order they were given.
-void LineServer::Queue(SteadyTime due, std::vector<std::uint8_t> bytes) {
+void LineServer::Queue(SteadyTime due, std::vector<std::uint8_t> bytes,
+                       std::optional<ExchangeTimes> answers) {
   if (!outbox_.empty()) due = std::max(due, outbox_.back().due);
-  outbox_.push_back({due, std::move(bytes)});
+  outbox_.push_back({due, std::move(bytes), answers});
 }
 
 bool LineServer::SendDue(const std::atomic<bool>& stop) {
   while (!outbox_.empty() && outbox_.front().due <= Now() && !stop) {
-    const Pending item = std::move(outbox_.front());
+    Pending item = std::move(outbox_.front());
     outbox_.pop_front();
     // A real line keeps nothing for a port that is closed; a pty would hand
     // the bytes to the next open.
     if (NobodyListening()) {
       Log("an answer was lost: nobody holds the line");
+      LogExchange(item.answers);
       continue;
     }
-    if (!WritePaced(item.bytes, stop)) return false;
+    const Sent sent = WritePaced(item.bytes, stop);
+    if (sent == Sent::kFailed) return false;
+    // The write of the last byte has just returned: nothing waits after it.
+    if (sent == Sent::kWhole && item.answers) item.answers->reply_last_byte = Now();
+    LogExchange(item.answers);
   }
   return true;
 }
@@ -131,7 +142,8 @@ bool LineServer::NobodyListening() const {
   return ::poll(&watch, 1, 0) > 0 && (watch.revents & POLLHUP) != 0;
 }
 
-bool LineServer::WritePaced(const std::vector<std::uint8_t>& bytes, const std::atomic<bool>& stop) {
+LineServer::Sent LineServer::WritePaced(const std::vector<std::uint8_t>& bytes,
+                                        const std::atomic<bool>& stop) {
   if (!options_.wire_time) return WriteNow(bytes.data(), bytes.size(), stop);
   // Byte k goes when k byte times have passed since the first one.
   const SteadyTime start = Now();
@@ -140,7 +152,9 @@ bool LineServer::WritePaced(const std::vector<std::uint8_t>& bytes, const std::a
     const auto due = static_cast<std::size_t>((Now() - start) / kByteTime) + 1;
     const std::size_t upto = std::min(bytes.size(), due);
     if (upto > sent) {
-      if (!WriteNow(bytes.data() + sent, upto - sent, stop)) return false;
+      if (const Sent written = WriteNow(bytes.data() + sent, upto - sent, stop); written != Sent::kWhole) {
+        return written;
+      }
       sent = upto;
     }
     if (sent < bytes.size()) {
@@ -148,11 +162,11 @@ bool LineServer::WritePaced(const std::vector<std::uint8_t>& bytes, const std::a
           start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(kByteTime * sent));
     }
   }
-  return true;
+  return sent == bytes.size() ? Sent::kWhole : Sent::kLost;
 }
 
-bool LineServer::WriteNow(const std::uint8_t* data, std::size_t count,
-                          const std::atomic<bool>& stop) {
+LineServer::Sent LineServer::WriteNow(const std::uint8_t* data, std::size_t count,
+                                      const std::atomic<bool>& stop) {
   std::size_t written = 0;
   while (written < count && !stop) {
     const ssize_t n = ::write(fd_, data + written, count - written);
@@ -163,13 +177,13 @@ bool LineServer::WriteNow(const std::uint8_t* data, std::size_t count,
       ::poll(&watch, 1, static_cast<int>(kWriteRetry.count()));
     } else if (n < 0 && errno == EIO) {
       Log("an answer was lost: nobody holds the line");
-      return true;
+      return Sent::kLost;
     } else if (!(n < 0 && errno == EINTR)) {
       failure_ = Failure("write");
-      return false;
+      return Sent::kFailed;
     }
   }
-  return true;
+  return written == count ? Sent::kWhole : Sent::kLost;
 }
 
 bool LineServer::PromDone(SteadyTime now) {
@@ -191,6 +205,10 @@ int LineServer::PollTimeoutMs(SteadyTime now, SteadyTime started) const {
 
 void LineServer::Log(const std::string& text) const {
   if (options_.activity_log) options_.activity_log(text);
+}
+
+void LineServer::LogExchange(const std::optional<ExchangeTimes>& exchange) const {
+  if (exchange && options_.exchange_log) options_.exchange_log(*exchange);
 }
 
 }  // namespace zelt20::sim

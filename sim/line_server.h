@@ -21,6 +21,16 @@ namespace zelt20::sim {
 // One byte at 19200 baud with 8N1 framing: 10 bits.
 inline constexpr std::chrono::nanoseconds kByteTime{520833};
 
+// One request and its reply as the line carried them, on the steady clock.
+struct ExchangeTimes {
+  RequestKind kind = RequestKind::kUnknown;
+  bool last_chunk = false;  // a block chunk that completes its block message
+  SteadyTime request_first_byte{};
+  // Just after the write that handed the reply's last byte to the line
+  // (with wire_time, once paced); none when no reply went out whole.
+  std::optional<SteadyTime> reply_last_byte;
+};
+
 struct LineOptions {
   // Everything the station writes goes at 19200 baud, and a request counts
   // as received only once its bytes would have crossed such a line.
@@ -31,6 +41,9 @@ struct LineOptions {
   std::optional<std::chrono::milliseconds> timeout;
   // Receives one line per request and per opening and closing of the line.
   std::function<void(const std::string&)> activity_log;
+  // Receives every request once its reply has gone out, or once it is
+  // clear that none will. Called on the server's thread.
+  std::function<void(const ExchangeTimes&)> exchange_log;
 };
 
 inline constexpr std::chrono::seconds kPromLinger{5};
@@ -53,17 +66,22 @@ class LineServer {
   struct Pending {
     SteadyTime due;
     std::vector<std::uint8_t> bytes;
+    std::optional<ExchangeTimes> answers;  // none: not a reply (boot noise)
   };
+  // How the writing of an answer ended.
+  enum class Sent { kWhole, kLost, kFailed };
 
   bool TakeInput(short revents, SteadyTime now);
   void NoteLineHeld(bool held);
   void AnswerEvents(SteadyTime now);
   void Schedule(const StationAnswer& answer, const LineEvent& event, SteadyTime now);
-  void Queue(SteadyTime due, std::vector<std::uint8_t> bytes);
+  void Queue(SteadyTime due, std::vector<std::uint8_t> bytes,
+             std::optional<ExchangeTimes> answers = std::nullopt);
   bool SendDue(const std::atomic<bool>& stop);
   bool NobodyListening() const;
-  bool WritePaced(const std::vector<std::uint8_t>& bytes, const std::atomic<bool>& stop);
-  bool WriteNow(const std::uint8_t* data, std::size_t count, const std::atomic<bool>& stop);
+  Sent WritePaced(const std::vector<std::uint8_t>& bytes, const std::atomic<bool>& stop);
+  Sent WriteNow(const std::uint8_t* data, std::size_t count, const std::atomic<bool>& stop);
+  void LogExchange(const std::optional<ExchangeTimes>& exchange) const;
   bool PromDone(SteadyTime now);
   int PollTimeoutMs(SteadyTime now, SteadyTime started) const;
   void Log(const std::string& text) const;

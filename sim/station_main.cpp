@@ -1,5 +1,7 @@
 // zelt20-station: the simulated station as a program, for demonstrations and
 // for trying the installer without a station. See HelpText for the options.
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -11,7 +13,9 @@
 
 namespace {
 
+using zelt20::sim::ExchangeTimes;
 using zelt20::sim::LineEnd;
+using zelt20::sim::SteadyTime;
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 64;
@@ -40,7 +44,8 @@ const char* EndText(std::optional<LineEnd> end) {
   return "ended";
 }
 
-bool WriteReport(const std::string& file, const std::string& text) {
+// To standard output when no file is named.
+bool WriteText(const std::string& file, const std::string& text) {
   if (file.empty()) {
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0;
@@ -49,6 +54,25 @@ bool WriteReport(const std::string& file, const std::string& text) {
   out << text;
   out.close();
   return static_cast<bool>(out);
+}
+
+std::string SecondsText(SteadyTime at, SteadyTime started) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6f", std::chrono::duration<double>(at - started).count());
+  return text;
+}
+
+// What --timings writes, as HelpText tells: one line per request, in the
+// order they came.
+std::string TimingsText(std::vector<ExchangeTimes> exchanges, SteadyTime started) {
+  std::ranges::sort(exchanges, {}, &ExchangeTimes::request_first_byte);
+  std::string text;
+  for (const ExchangeTimes& exchange : exchanges) {
+    text += SecondsText(exchange.request_first_byte, started) + " " +
+            (exchange.reply_last_byte ? SecondsText(*exchange.reply_last_byte, started) : "-") + " " +
+            zelt20::sim::KindName(exchange.kind) + (exchange.last_chunk ? " last\n" : "\n");
+  }
+  return text;
 }
 
 }  // namespace
@@ -67,11 +91,18 @@ int main(int argc, char** argv) {
     std::fputs(zelt20::sim::HelpText().c_str(), stdout);
     return 0;
   }
+  const SteadyTime start_time = std::chrono::steady_clock::now();
   if (options->verbose) {
-    const auto started = std::chrono::steady_clock::now();
-    options->simulator.line.activity_log = [started](const std::string& line) {
-      const std::chrono::duration<double> since = std::chrono::steady_clock::now() - started;
+    options->simulator.line.activity_log = [start_time](const std::string& line) {
+      const std::chrono::duration<double> since = std::chrono::steady_clock::now() - start_time;
       std::fprintf(stderr, "[%9.3f] %s\n", since.count(), line.c_str());
+    };
+  }
+  // Filled on the station's thread until Stop.
+  std::vector<ExchangeTimes> exchanges;
+  if (!options->timings_file.empty()) {
+    options->simulator.line.exchange_log = [&exchanges](const ExchangeTimes& exchange) {
+      exchanges.push_back(exchange);
     };
   }
   const bool judge_flash = options->simulator.line.exit_after_prom;
@@ -94,8 +125,13 @@ int main(int argc, char** argv) {
   const auto report = station.Report();
   std::string text = std::string("station ") + EndText(end) + "\n" + zelt20::sim::FormatReport(report);
   if (end == LineEnd::kLineFailed) text += "line failure: " + station.FailureText() + "\n";
-  if (!WriteReport(options->report_file, text)) {
+  if (!WriteText(options->report_file, text)) {
     std::fprintf(stderr, "zelt20-station: cannot write the report to %s\n", options->report_file.c_str());
+    return kExitFailed;
+  }
+  if (!options->timings_file.empty() &&
+      !WriteText(options->timings_file, TimingsText(std::move(exchanges), start_time))) {
+    std::fprintf(stderr, "zelt20-station: cannot write the timings to %s\n", options->timings_file.c_str());
     return kExitFailed;
   }
   if (end == LineEnd::kLineFailed) return kExitFailed;

@@ -132,6 +132,7 @@ StationAnswer StationModel::Respond(const ParsedRequest& request,
   const RequestSite site = repeat ? last_site_ : request.site;
   StationAnswer answer;
   answer.kind = site.kind;
+  answer.last_chunk = site.last_chunk;
   answer.summary = site.Describe();
   ++activity_.requests[static_cast<std::size_t>(site.kind)];
   if (setup_.stop_after > 0 && ++requests_heard_ > setup_.stop_after) {

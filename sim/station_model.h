@@ -47,6 +47,7 @@ struct StationSetup {
 
 struct StationAnswer {
   RequestKind kind = RequestKind::kUnknown;
+  bool last_chunk = false;                // a block chunk that completes its block message
   std::vector<std::uint8_t> bytes;        // goes on the line; empty: no reply
   std::chrono::milliseconds delay{0};     // before the bytes
   std::chrono::milliseconds deaf{0};      // rebooting: hears nothing this long

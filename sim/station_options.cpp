@@ -223,6 +223,11 @@ class Parser {
            p.options_.report_file = text;
            return !text.empty();
          })},
+        {"--timings",
+         Plain([](Parser& p, std::string_view text) {
+           p.options_.timings_file = text;
+           return !text.empty();
+         })},
     };
     return options;
   }
@@ -321,6 +326,13 @@ std::string HelpText() {
       "                         the installer has closed the line (at most 5 s later)\n"
       "  --timeout SECONDS      end after this long\n"
       "  --report FILE          write the report to FILE instead of standard output\n"
+      "  --timings FILE         at the end, write to FILE one line per request, in the\n"
+      "                         order they came: when its first byte came, when its\n"
+      "                         reply's last byte went out (- for no reply), both in\n"
+      "                         seconds on a monotonic clock since the station started,\n"
+      "                         and its kind as the report names it, followed by 'last'\n"
+      "                         for a chunk that completes its block, e.g.\n"
+      "                         '12.345678 12.351002 segment last'\n"
       "  --verbose              log every request and answer on standard error\n"
       "  --help                 show this text\n"
       "\n"

@@ -13,7 +13,8 @@ namespace zelt20::sim {
 
 struct ProgramOptions {
   SimulatorOptions simulator;
-  std::string report_file;  // empty: standard output
+  std::string report_file;   // empty: standard output
+  std::string timings_file;  // empty: none written
   bool verbose = false;
   bool help = false;
 };
