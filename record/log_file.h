@@ -1,9 +1,10 @@
 // A run's log in a file of its own, written as the run goes by the records
 // writer's thread: the appends of the log (Windows-1251, as the pane or
 // standard output receives them) that wait for the writer go out as one
-// write of their UTF-8 text, flushed to the disk, as soon as the writer is
-// free. While the disk answers that is well within a second, so a crash, a
-// pulled cable or a power cut loses at most the last second's lines.
+// write of their UTF-8 text, flushed to the disk, as soon as the writer
+// has gathered them. While the disk answers that is well within a second,
+// so a crash, a pulled cable or a power cut loses at most the last
+// second's lines.
 #pragma once
 
 #include <filesystem>

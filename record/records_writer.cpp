@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace zelt20 {
@@ -12,7 +13,7 @@ struct RecordsWriter::Queue {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<Job> jobs;
-  bool busy = false;  // a job taken from the queue is running
+  bool busy = false;  // at its jobs: gathering them, or running one
   bool closing = false;
 
   void Serve() {
@@ -20,15 +21,20 @@ struct RecordsWriter::Queue {
     for (;;) {
       changed.wait(lock, [this] { return !jobs.empty() || closing; });
       if (jobs.empty()) return;
+      if (!busy) {
+        busy = true;
+        lock.unlock();
+        std::this_thread::sleep_for(kGatherFor);
+        lock.lock();
+      }
       Job job = std::move(jobs.front());
       jobs.pop_front();
-      busy = true;
       lock.unlock();
       job();
       job = nullptr;  // what it held goes before the writer is idle
       lock.lock();
-      busy = false;
-      changed.notify_all();
+      busy = !jobs.empty();
+      if (!busy) changed.notify_all();
     }
   }
 };
