@@ -75,6 +75,7 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
   bool assume_yes = false;
   bool list_ports = false;
   bool history = false;
+  bool wide = false;
   bool no_records = false;
   std::vector<std::string> port_texts;
   std::optional<MapComNumber> mapping;
@@ -100,6 +101,8 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
       list_ports = true;
     } else if (arg == "--history") {
       history = true;
+    } else if (arg == "--wide") {
+      wide = true;
     } else if (arg == "--no-records") {
       no_records = true;
     } else if (is("--map")) {
@@ -136,6 +139,7 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
   }
   if (records_folder && no_records) return Refusal{"--records and --no-records exclude each other"};
   if ((last || station) && !history) return Refusal{"--last and --station go with --history"};
+  if (wide && !history) return Refusal{"--wide goes with --history"};
   // Every command but an installation, for what only an installation takes.
   const char* other_command = list_ports ? "--list-ports"
                               : mapping  ? "--map"
@@ -150,7 +154,7 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
   }
   if (list_ports) return ConsoleCommand{ListPorts{}};
   if (mapping) return ConsoleCommand{*mapping};
-  if (history) return ConsoleCommand{ShowHistory{last.value_or(20), station, records_folder}};
+  if (history) return ConsoleCommand{ShowHistory{last.value_or(20), station, wide, records_folder}};
   if (port_texts.empty()) return Refusal{"missing PORT"};
   if (const Checked<> distinct = CheckDistinctPorts(port_texts); !distinct) {
     return Refusal{distinct.Reason()};

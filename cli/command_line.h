@@ -27,6 +27,7 @@ struct InstallOnPorts {
 struct ShowHistory {
   int last = 20;                          // --last N
   std::optional<std::uint32_t> station;   // --station SERIAL
+  bool wide = false;                      // --wide
   std::optional<std::string> records_folder;
 };
 struct ListPorts {};

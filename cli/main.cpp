@@ -20,6 +20,7 @@
 #include "cli/stop_on_end.h"
 #include "cli/summary.h"
 #include "core/clock.h"
+#include "core/printable_text.h"
 #include "core/settings_file.h"
 #include "install/installation.h"
 #include "link/serial_device.h"
@@ -45,7 +46,7 @@ constexpr int kExitUsage = 64;
 const char kUsageHead[] =
     "Usage: zelt20-install [--yes] [--records DIR | --no-records] PORT\n"
     "  or:  zelt20-install [--yes] [--records DIR] PORT PORT...\n"
-    "  or:  zelt20-install --history [--last N] [--station SERIAL] [--records DIR]\n"
+    "  or:  zelt20-install --history [--last N] [--station SERIAL] [--wide] [--records DIR]\n"
     "  or:  zelt20-install --list-ports\n"
     "  or:  zelt20-install --map N=DEVICE\n"
     "\n"
@@ -69,12 +70,17 @@ const char kUsageTail[] =
     "  --records DIR   keep the run's log file and its record in DIR instead of\n"
     "                  the records folder\n"
     "  --no-records    keep no log file and no record of the run\n"
-    "  --history       show the last records of the records folder: start, port,\n"
-    "                  station, version before and after, fullpack, outcome,\n"
-    "                  duration and log file\n"
+    "  --history       show the last records of the records folder, side files\n"
+    "                  included, oldest first by their start: start, port,\n"
+    "                  station, version before and after, fullpack, outcome (with\n"
+    "                  the step where a run that did not install ended), duration,\n"
+    "                  log file and error; control characters in the records'\n"
+    "                  texts are shown escaped (\\n, \\x1b)\n"
     "  --last N        show the last N records (20 without it)\n"
     "  --station SERIAL  only the runs of the station with that processor serial\n"
     "                  number (42 finds 00042)\n"
+    "  --wide          with --history, also host, user, front end, what stopped\n"
+    "                  the run and the log file's path\n"
     "  --list-ports    list the serial ports present: the device, its stable name,\n"
     "                  a USB adapter's identity, and the COM number that stands\n"
     "                  for it\n"
@@ -126,6 +132,12 @@ int WrongCommandLine(const std::string& problem) {
                "Try 'zelt20-install --help' for more information.\n",
                problem.c_str());
   return kExitUsage;
+}
+
+// A file's path as messages show it: the folder may come from the command
+// line, so it is escaped as any outside text.
+std::string ShownPath(const std::filesystem::path& file) {
+  return zelt20::PrintableText(zelt20::PathText(file));
 }
 
 // The folder --records names, else this machine's records folder.
@@ -219,30 +231,39 @@ int Install(const zelt20::InstallOnPorts& command) {
   return InstallOnSeveralPorts(command, answering, settings_file);
 }
 
+// A line on standard error for each kind of line a records file held that
+// is no record.
+void TellSkippedLines(const std::vector<zelt20::SkippedLines>& files) {
+  for (const zelt20::SkippedLines& skipped : files) {
+    const std::string name = ShownPath(skipped.file);
+    if (skipped.unreadable > 0) {
+      zelt20::WriteUtf8(stderr, "zelt20-install: skipped " + std::to_string(skipped.unreadable) +
+                                    " line(s) of " + name + " that are no records\n");
+    }
+    if (skipped.torn_last_line) {
+      zelt20::WriteUtf8(stderr, "zelt20-install: skipped the last line of " + name +
+                                    ", cut short while it was written\n");
+    }
+  }
+}
+
 int History(const zelt20::ShowHistory& command) {
   const std::optional<std::filesystem::path> folder = RecordsFolder(command.records_folder);
   if (!folder) {
     std::fputs("zelt20-install: the records folder's place cannot be found\n", stderr);
     return kExitFailure;
   }
-  const std::filesystem::path file = *folder / zelt20::kRecordsFileName;
   const zelt20::Checked<zelt20::History> history =
-      zelt20::ReadHistory(file, {command.last, command.station});
+      zelt20::ReadHistory(*folder, {command.last, command.station, command.wide});
   if (!history) {
-    zelt20::WriteUtf8(stderr, "zelt20-install: " + history.Reason() + "\n");
+    zelt20::WriteUtf8(stderr, "zelt20-install: " + zelt20::PrintableText(history.Reason()) + "\n");
     return kExitFailure;
   }
-  const std::string name = zelt20::PathText(file);
-  if (history->unreadable > 0) {
-    zelt20::WriteUtf8(stderr, "zelt20-install: skipped " + std::to_string(history->unreadable) +
-                                  " line(s) of " + name + " that are no records\n");
-  }
-  if (history->torn_last_line) {
-    zelt20::WriteUtf8(stderr, "zelt20-install: skipped the last line of " + name +
-                                  ", cut short while it was written\n");
-  }
-  zelt20::WriteUtf8(stdout, history->records > 0 ? history->table
-                                                 : "No installations recorded in " + name + "\n");
+  TellSkippedLines(history->skipped);
+  zelt20::WriteUtf8(stdout, history->records > 0
+                                ? history->table
+                                : "No installations recorded in " +
+                                      ShownPath(*folder / zelt20::kRecordsFileName) + "\n");
   return 0;
 }
 

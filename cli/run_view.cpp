@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/text_table.h"
 #include "core/cp1251.h"
+#include "core/printable_text.h"
+#include "core/text_table.h"
 #include "install/block_transfer.h"
 #include "link/port_path.h"
 
@@ -75,9 +76,8 @@ std::string PortLabel(std::string_view port_text) {
   if (const std::optional<std::uint32_t> number = ComNumberOfText(port_text)) {
     return "COM" + std::to_string(*number);
   }
-  std::string label = "'";
-  for (const char c : port_text) label += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-  return label + "'";
+  const std::string text = PrintableText(port_text);
+  return "'" + text + "'";
 }
 
 std::string StationSerialText(const std::optional<StationInfo>& station) {
@@ -161,7 +161,9 @@ std::string StepLine(const RunRow& row, const FirmwareImage& image) {
   if (s.end) {
     std::string end = EndText(*s.end);
     if (*s.end == RunEnd::kFailed || *s.end == RunEnd::kStopped) end += " at " + StepText(s.step);
-    if (*s.end == RunEnd::kFailed && !s.last_error.empty()) end += ": " + Cp1251ToUtf8(s.last_error);
+    if (*s.end == RunEnd::kFailed && !s.last_error.empty()) {
+      end += ": " + PrintableText(Cp1251ToUtf8(s.last_error));
+    }
     return row.port + ": " + end + " (" + Cells({station, DurationText(s.elapsed_ms)}) + ")\n";
   }
   const std::optional<Ms> left = TimeLeft(s, image, row.in_step);

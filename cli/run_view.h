@@ -16,8 +16,8 @@
 
 namespace zelt20 {
 
-// "COM5" for a port text that names port 5 ("005" too); any other text as
-// it is, between quotes, with control characters shown as "?".
+// "COM5" for a port text that names port 5 ("005" too); any other text
+// between quotes, as PrintableText shows it.
 std::string PortLabel(std::string_view port_text);
 
 // "00042", the station's serial number as its record's printout shows it;

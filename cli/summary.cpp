@@ -4,7 +4,8 @@
 #include <array>
 
 #include "cli/run_view.h"
-#include "cli/text_table.h"
+#include "core/printable_text.h"
+#include "core/text_table.h"
 
 namespace zelt20 {
 namespace {
@@ -61,7 +62,7 @@ std::string SummaryText(const std::vector<SeveralRunEnd>& ends) {
     ++counts[static_cast<std::size_t>(end.outcome)];
     table.push_back({PortLabel(s.port_text), StationSerialText(s.station), VersionsText(s),
                      FullpackText(s), EndOfRunText(s), DurationText(s.elapsed_ms),
-                     s.log_file.empty() ? kUnknown : s.log_file});
+                     s.log_file.empty() ? kUnknown : PrintableText(s.log_file)});
   }
   const auto count = [&](RunOutcome outcome) {
     return std::to_string(counts[static_cast<std::size_t>(outcome)]);

@@ -1,25 +1,31 @@
 #include "record/history.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstdio>
-#include <deque>
 #include <nlohmann/json.hpp>
-#include <vector>
 
+#include "core/printable_text.h"
+#include "core/text_table.h"
 #include "record/install_record.h"
+#include "record/record_file.h"
 #include "record/records_file.h"
+#include "record/wall_time.h"
 
 namespace zelt20 {
 namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::size_t kColumns = 8;
-using Row = std::array<std::string, kColumns>;
-const Row kHeader = {"Started", "Port", "Station", "Version", "Fullpack", "Outcome", "Duration",
-                     "Log file"};
+const TableRow kHeader = {"Started", "Port",     "Station",  "Version", "Fullpack",
+                          "Outcome", "Duration", "Log file", "Error"};
+const TableRow kWideColumns = {"Host", "User", "Front end", "Stopped by", "Log path"};
+
+// A record's row, and the instant its run started, which orders the rows.
+struct Entry {
+  WallTime started;
+  TableRow row;
+};
 
 // A field of an object, or null when it has none (operator[] of a const
 // object must not be asked for a missing key).
@@ -34,7 +40,35 @@ std::string Text(const Json& value, const char* none = "-") {
   return value.is_string() && !value.get<std::string>().empty() ? value.get<std::string>() : none;
 }
 
-// "2026-12-09T15:30:12.345+01:00" as "2026-12-09 15:30:12".
+// Digits only, leading zeros and all, up to the largest 32-bit number.
+std::optional<std::uint32_t> NumberOfText(std::string_view text) {
+  std::uint32_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+std::optional<WallTime> StartedInstant(const Json& record) {
+  const Json& started = Field(record, "started");
+  return started.is_string() ? InstantOfIso8601(started.get<std::string>()) : std::nullopt;
+}
+
+bool IsFormat1(const Json& record) { return Field(record, "format") == 1; }
+
+bool Installed(const Json& record) { return Field(record, "outcome") == "installed"; }
+
+// A record of a format this program reads, with the fields the table
+// shows (a field of another type must not reach the reading of it).
+bool Readable(const Json& record) {
+  const Json& station = Field(record, "station");
+  return (IsFormat1(record) || Field(record, "format") == kRecordFormat) && StartedInstant(record) &&
+         Field(record, "outcome").is_string() && Field(record, "last_step").is_string() &&
+         Field(record, "duration_ms").is_number_unsigned() && Field(record, "fullpack_sent").is_boolean() &&
+         (station.is_null() || Field(station, "processor_serial").is_number_unsigned());
+}
+
+// "2026-12-09T15:30:12.345+01:00" as "2026-12-09 15:30:12": the time of
+// the machine that ran it.
 std::string StartedText(const Json& started) {
   std::string text = Text(started).substr(0, 19);
   if (text.size() > 10 && text[10] == 'T') text[10] = ' ';
@@ -62,19 +96,43 @@ std::string VersionsText(const Json& record) {
   if (station.is_object()) {
     before = Field(station, "held_code") == false ? "no code" : Text(Field(station, "firmware"));
   }
-  const bool installed = Field(record, "outcome") == "installed";
-  return before + " → " + (installed ? Text(Field(record, "release")) : "-");
+  return before + " → " + (Installed(record) ? Text(Field(record, "release")) : "-");
 }
 
-// A record of this format, with the fields the table shows (a field of
-// another type must not reach the reading of it).
-bool Readable(const Json& record) {
-  const Json& station = Field(record, "station");
-  const Json& format = Field(record, "format");
-  return (format == 1 || format == kRecordFormat) && Field(record, "started").is_string() &&
-         Field(record, "outcome").is_string() && Field(record, "duration_ms").is_number_unsigned() &&
-         Field(record, "fullpack_sent").is_boolean() &&
-         (station.is_null() || Field(station, "processor_serial").is_number_unsigned());
+// Format 2 says sent only once the fullpack arrived; format 1 said so once
+// it was chosen, so it arrived only when the run installed.
+std::string FullpackText(const Json& record) {
+  const bool sent = Field(record, "fullpack_sent") == true;
+  if (IsFormat1(record)) return !sent ? "-" : Installed(record) ? "sent" : "needed";
+  if (sent) return "sent";
+  return Field(record, "fullpack_needed") == true ? "not sent" : "-";
+}
+
+// The step as format 2 names it: format 1 counted segments from 0.
+std::string LastStepText(const Json& record) {
+  const std::string step = Field(record, "last_step").get<std::string>();
+  constexpr std::string_view kSegment = "segment ";
+  if (!IsFormat1(record) || !step.starts_with(kSegment)) return step;
+  const std::optional<std::uint32_t> segment = NumberOfText(std::string_view(step).substr(kSegment.size()));
+  return segment ? std::string(kSegment) + std::to_string(std::uint64_t{*segment} + 1) : step;
+}
+
+// "installed"; any other end with the step it came at: "failed at segment 13".
+std::string OutcomeText(const Json& record) {
+  const std::string outcome = Field(record, "outcome").get<std::string>();
+  return Installed(record) ? outcome : outcome + " at " + LastStepText(record);
+}
+
+// What ended a run that did not install; an installed run's error was
+// overcome.
+std::string ErrorText(const Json& record) {
+  return Installed(record) ? "-" : Text(Field(record, "last_error"));
+}
+
+std::string LogPathText(const Json& record, const std::filesystem::path& records_folder) {
+  const std::string name = Text(Field(record, "log_file"), "");
+  if (name.empty()) return "-";
+  return PathText(records_folder / std::u8string(name.begin(), name.end()));
 }
 
 std::optional<std::uint32_t> SerialOf(const Json& record) {
@@ -82,72 +140,75 @@ std::optional<std::uint32_t> SerialOf(const Json& record) {
   return Field(Field(record, "station"), "processor_serial").get<std::uint32_t>();
 }
 
-Row RowOf(const Json& record) {
+TableRow RowOf(const Json& record, const std::filesystem::path& records_folder, bool wide) {
   const std::optional<std::uint32_t> serial = SerialOf(record);
-  return {StartedText(Field(record, "started")),
-          Text(Field(record, "port_text")),
-          serial ? SerialText(*serial) : "-",
-          VersionsText(record),
-          Field(record, "fullpack_sent").get<bool>() ? "sent" : "-",
-          Field(record, "outcome").get<std::string>(),
-          DurationText(Field(record, "duration_ms").get<std::uint64_t>()),
-          Text(Field(record, "log_file"))};
-}
-
-// Characters, not bytes: the arrow and operator text are UTF-8.
-std::size_t Width(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
-}
-
-std::string Table(const std::vector<Row>& rows) {
-  std::array<std::size_t, kColumns> widths{};
-  for (const Row& row : rows) {
-    for (std::size_t c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], Width(row[c]));
+  TableRow row = {StartedText(Field(record, "started")),
+                  Text(Field(record, "port_text")),
+                  serial ? SerialText(*serial) : "-",
+                  VersionsText(record),
+                  FullpackText(record),
+                  OutcomeText(record),
+                  DurationText(Field(record, "duration_ms").get<std::uint64_t>()),
+                  Text(Field(record, "log_file")),
+                  ErrorText(record)};
+  if (wide) {
+    row.insert(row.end(), {Text(Field(record, "host")), Text(Field(record, "user")),
+                           Text(Field(record, "front_end")), Text(Field(record, "stopped_by")),
+                           LogPathText(record, records_folder)});
   }
-  std::string table;
-  for (const Row& row : rows) {
-    std::string line;
-    for (std::size_t c = 0; c < kColumns; ++c) {
-      line += row[c];
-      if (c + 1 < kColumns) line += std::string(widths[c] - Width(row[c]) + 2, ' ');
+  // Whoever wrote the record, no cell may move the terminal or start a line.
+  for (std::string& cell : row) cell = PrintableText(cell);
+  return row;
+}
+
+// The file's records that the query asks for, added to `entries`; what it
+// held that is no record.
+Checked<SkippedLines> ReadRecords(const std::filesystem::path& file,
+                                  const std::filesystem::path& records_folder, const HistoryQuery& query,
+                                  std::vector<Entry>& entries) {
+  const Checked<RecordLines> read = ReadRecordLines(file);
+  if (!read) return Refusal{read.Reason()};
+  SkippedLines skipped{.file = file, .torn_last_line = read->torn_last_line};
+  for (const std::string& line : read->lines) {
+    const Json record = Json::parse(line, nullptr, false);
+    if (record.is_discarded() || !Readable(record)) {
+      ++skipped.unreadable;
+      continue;
     }
-    table += line + "\n";
+    if (query.station && SerialOf(record) != query.station) continue;
+    entries.push_back({*StartedInstant(record), RowOf(record, records_folder, query.wide)});
   }
-  return table;
+  return skipped;
+}
+
+// The rows of the newest `last` entries, oldest first by the instant
+// whatever the offsets; one instant's entries in the order read.
+std::vector<TableRow> NewestRows(std::vector<Entry> entries, int last) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Entry& a, const Entry& b) { return a.started < b.started; });
+  const auto first = entries.end() - std::min<std::ptrdiff_t>(std::ssize(entries), last);
+  std::vector<TableRow> rows;
+  for (auto entry = first; entry != entries.end(); ++entry) rows.push_back(std::move(entry->row));
+  return rows;
 }
 
 }  // namespace
 
-std::optional<std::uint32_t> StationSerialOfText(std::string_view text) {
-  // Digits only, leading zeros and all, up to the largest serial number.
-  std::uint32_t serial = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), serial);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return serial;
-}
+std::optional<std::uint32_t> StationSerialOfText(std::string_view text) { return NumberOfText(text); }
 
-Checked<History> ReadHistory(const std::filesystem::path& records_file, const HistoryQuery& query) {
-  const Checked<RecordLines> read = ReadRecordLines(records_file);
-  if (!read) return Refusal{read.Reason()};
+Checked<History> ReadHistory(const std::filesystem::path& records_folder, const HistoryQuery& query) {
   History history;
-  history.torn_last_line = read->torn_last_line;
-  std::deque<Row> newest;
-  for (const std::string& line : read->lines) {
-    const Json record = Json::parse(line, nullptr, false);
-    if (record.is_discarded() || !Readable(record)) {
-      ++history.unreadable;
-      continue;
-    }
-    if (query.station && SerialOf(record) != query.station) continue;
-    newest.push_back(RowOf(record));
-    if (static_cast<int>(newest.size()) > query.last) newest.pop_front();
+  std::vector<Entry> entries;
+  for (const std::filesystem::path& file : RecordFiles(records_folder)) {
+    const Checked<SkippedLines> skipped = ReadRecords(file, records_folder, query, entries);
+    if (!skipped) return Refusal{skipped.Reason()};
+    if (skipped->unreadable > 0 || skipped->torn_last_line) history.skipped.push_back(*skipped);
   }
-  std::vector<Row> rows = {kHeader};
-  rows.insert(rows.end(), newest.begin(), newest.end());
-  history.records = static_cast<int>(newest.size());
-  history.table = Table(rows);
+  std::vector<TableRow> rows = NewestRows(std::move(entries), query.last);
+  history.records = static_cast<int>(rows.size());
+  rows.insert(rows.begin(), kHeader);
+  if (query.wide) rows[0].insert(rows[0].end(), kWideColumns.begin(), kWideColumns.end());
+  history.table = FormatTable(rows);
   return history;
 }
 

@@ -39,6 +39,30 @@ Calendar CalendarOf(std::time_t seconds) {
   return calendar;
 }
 
+// Where Iso8601 puts a digit ('9'), the offset's sign ('+') and its other
+// characters.
+constexpr std::string_view kIso8601Shape = "9999-99-99T99:99:99.999+99:99";
+
+bool HasIso8601Shape(std::string_view text) {
+  if (text.size() != kIso8601Shape.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char shape = kIso8601Shape[i];
+    const char c = text[i];
+    const bool fits = shape == '9'   ? c >= '0' && c <= '9'
+                      : shape == '+' ? c == '+' || c == '-'
+                                     : c == shape;
+    if (!fits) return false;
+  }
+  return true;
+}
+
+// The digits text[at, at + count) as a number.
+int NumberAt(std::string_view text, std::size_t at, std::size_t count) {
+  int number = 0;
+  for (const char digit : text.substr(at, count)) number = number * 10 + (digit - '0');
+  return number;
+}
+
 }  // namespace
 
 LocalTime LocalTimeOf(WallTime time) {
@@ -65,6 +89,18 @@ std::string Iso8601(const LocalTime& time) {
                 time.month, time.day, time.hour, time.minute, time.second, time.millisecond,
                 time.utc_offset_minutes < 0 ? '-' : '+', offset / 60, offset % 60);
   return text;
+}
+
+std::optional<WallTime> InstantOfIso8601(std::string_view text) {
+  if (!HasIso8601Shape(text)) return std::nullopt;
+  // Places as in kIso8601Shape.
+  const long long offset_minutes =
+      (text[23] == '-' ? -1 : 1) * (NumberAt(text, 24, 2) * 60LL + NumberAt(text, 27, 2));
+  const long long seconds_as_if_utc =
+      DaysFromCivil(NumberAt(text, 0, 4), NumberAt(text, 5, 2), NumberAt(text, 8, 2)) * 86400 +
+      NumberAt(text, 11, 2) * 3600LL + NumberAt(text, 14, 2) * 60LL + NumberAt(text, 17, 2);
+  return WallTime{} + std::chrono::seconds(seconds_as_if_utc - offset_minutes * 60) +
+         std::chrono::milliseconds(NumberAt(text, 20, 3));
 }
 
 std::string NameStamp(const LocalTime& time) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace zelt20 {
 
@@ -19,6 +21,9 @@ LocalTime LocalTimeOf(WallTime time);
 
 // "2026-12-09T15:30:12.345+01:00"
 std::string Iso8601(const LocalTime& time);
+// The instant such a text names, whatever its offset; none for a text of
+// another shape.
+std::optional<WallTime> InstantOfIso8601(std::string_view text);
 // "2026-12-09_153012"
 std::string NameStamp(const LocalTime& time);
 

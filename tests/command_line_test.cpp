@@ -44,6 +44,7 @@ TEST(CommandLine, WrongOnesNameTheirOneProblem) {
       {{"--history", "--list-ports"}, "--history and --list-ports exclude each other"},
       {{"--list-ports", "--records", "/r"}, "--list-ports takes no --records"},
       {{"--last", "5", "3"}, "--last and --station go with --history"},
+      {{"--wide", "3"}, "--wide goes with --history"},
       {{"--history", "--last", "0"}, "--last needs N, a count of 1 or more"},
       {{"--history", "--last=x"}, "--last needs N, a count of 1 or more"},
       {{"--history", "--station"}, "--station needs SERIAL, the station's serial number in digits"},
@@ -88,6 +89,8 @@ TEST(CommandLine, CommandsAndTheirArguments) {
   EXPECT_EQ(history.station, 42u);
   EXPECT_EQ(history.records_folder, "/var/r");
   EXPECT_EQ(std::get<ShowHistory>(*Parse({"--history"})).last, 20);
+  EXPECT_FALSE(std::get<ShowHistory>(*Parse({"--history"})).wide);
+  EXPECT_TRUE(std::get<ShowHistory>(*Parse({"--wide", "--history"})).wide);
   // Help comes first, whatever follows it.
   EXPECT_TRUE(std::holds_alternative<ShowHelp>(*Parse({"3", "--help", "--yess"})));
 }

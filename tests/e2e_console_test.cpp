@@ -313,6 +313,25 @@ INSTANTIATE_TEST_SUITE_P(Console, BadPortText,
                                            PortTextCase{"TooHigh", "256", "неправильный номер COM порта!"}),
                          [](const auto& test_case) { return std::string(test_case.param.name); });
 
+// Port texts that would forge a line or drive the terminal, each a run that
+// ends at once: neither the runs' summary nor the history shows them raw,
+// and the history has exactly a header and a row a run.
+TEST(ConsoleHistory, ShowsHostilePortTextsEscapedOneRowARun) {
+  TempDir folder;
+  const std::string records = folder.File("records");
+  ChildProcess runs(ZELT20_INSTALL_PROGRAM, {"--yes", "--records", records, "1\n2", "\x1b[2J"});
+  EXPECT_EQ(runs.WaitForExit(kShortRunLimit), kExitEarlyEnd) << runs.Err();
+  const std::string& summary = runs.Out();
+  EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 4) << summary;  // header, 2 runs, totals
+  EXPECT_EQ(summary.find('\x1b'), std::string::npos) << summary;
+
+  ChildProcess history(ZELT20_INSTALL_PROGRAM, {"--history", "--records", records});
+  EXPECT_EQ(history.WaitForExit(kShortRunLimit), 0) << history.Err();
+  const std::string& table = history.Out();
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 3) << table;  // header, 2 runs
+  EXPECT_EQ(table.find('\x1b'), std::string::npos) << table;
+}
+
 // The log keeps its lines; standard error says why, in one line.
 TEST(ConsoleMissingDevice, EndsEarlyWithTheOpenFailureLines) {
   TempDir records;

@@ -240,53 +240,69 @@ TEST(RecordsFile, WritersAtOnceNeverMixTheirLinesAndReadersNeverSeeHalfOne) {
   }
 }
 
-// Records as another version of the program, or a script, may have
-// written them.
-std::string Record(const std::string& started, const std::string& port, const std::string& station,
-                   const std::string& outcome, int duration_ms, const std::string& log_file) {
-  return R"({"format":1,"release":"2.3:56","started":")" + started + R"(","port_text":")" + port +
-         R"(","station":)" + station + R"(,"fullpack_sent":)" +
-         (outcome == "installed" ? "true" : "false") + R"(,"outcome":")" + outcome +
-         R"(","duration_ms":)" + std::to_string(duration_ms) + R"(,"log_file":)" + log_file + "}\n";
-}
-
+// Records of both formats, as this program, an older one or a script may
+// have written them, with lines that are no records among them. The
+// newest by its instant is the first by its text and in the main file; a
+// side file's record sits among the others where its time puts it.
 TEST(History, TableOfTheLastRecordsSkippingWhatIsNoRecord) {
   TempDir folder;
   const std::string file = folder.File("installations.jsonl");
   TempDir::Write(file,
-                 Record("2026-12-09T15:30:12.345+01:00", "5",
-                        R"({"held_code":true,"firmware":"2.2:56","processor_serial":42})", "installed",
-                        269630, R"("2026-12-09_153012_COM5.log")") +
-                     "not a record\n" + R"({"format":2,"started":"x"})" + "\n" +
-                     R"({"format":"1","started":"x"})" + "\n" +
-                     Record("2026-12-09T16:00:00.000+01:00", "12",
-                            R"({"held_code":false,"firmware":null,"processor_serial":7})", "failed", 61000,
-                            R"("2026-12-09_160000_COM12.log")") +
-                     Record("2026-12-09T16:10:00.000+01:00", "1a", "null", "wrong_port_text", 3, "null") +
-                     R"({"format":1,"started":"2026-12)");
+      R"({"format":1,"release":"2.3:56","started":"2026-12-09T15:30:12.345+01:00","port_text":"5",)"
+      R"("station":{"held_code":true,"firmware":"2.2:56","processor_serial":42},"fullpack_sent":true,)"
+      R"("outcome":"installed","last_step":"prom","last_error":"прием пакета не выполнен",)"
+      R"("duration_ms":269630,"log_file":"2026-12-09_153012_COM5.log"})" "\n"
+      "not a record\n"
+      R"({"format":2,"started":"x"})" "\n"
+      R"({"format":"1","started":"x"})" "\n"
+      R"({"format":2,"started":"2026-12-09T15:40:00","station":null,"fullpack_sent":false,)"
+      R"("outcome":"installed","last_step":"prom","duration_ms":1})" "\n"
+      R"({"format":1,"release":"2.3:56","started":"2026-12-09T16:00:00.000+01:00","port_text":"12",)"
+      R"("station":{"held_code":false,"firmware":null,"processor_serial":7},"fullpack_sent":true,)"
+      R"("outcome":"failed","last_step":"segment 12","last_error":"принят пакет с неправильной CRC",)"
+      R"("duration_ms":61000,"log_file":"2026-12-09_160000_COM12.log"})" "\n"
+      R"({"format":2,"release":"2.3:56","started":"2026-12-09T14:20:00.000-02:00","port_text":"7",)"
+      R"("station":{"held_code":true,"firmware":"2.2:56","processor_serial":9},"fullpack_needed":true,)"
+      R"("fullpack_sent":false,"outcome":"stopped","stopped_by":"ctrl_c","last_step":"fullpack",)"
+      R"("last_error":null,"duration_ms":95000,"log_file":"2026-12-09_142000_COM7.log",)"
+      R"("host":"bench-pc","user":"op","front_end":"console"})" "\n"
+      R"({"format":2,"release":"2.3:56","started":"2026-12-09T16:10:00.000+01:00",)"
+      R"("port_text":"1\n\u001b[2J\u009b","station":null,"fullpack_needed":false,"fullpack_sent":false,)"
+      R"("outcome":"wrong_port_text","last_step":"port","last_error":"неправильный номер COM порта!",)"
+      R"("duration_ms":3,"log_file":null})" "\n"
+      R"({"format":1,"started":"2026-12)");
+  TempDir::Write(folder.File("installations.0b9f6f3e-5c1a-4e2b-9d47-8f1c2a3b4c5d.jsonl"),
+      R"({"format":2,"release":"2.3:56","started":"2026-12-09T16:05:00.000+01:00","port_text":"3",)"
+      R"("station":{"held_code":true,"firmware":"2.2:56","processor_serial":42},"fullpack_needed":true,)"
+      R"("fullpack_sent":true,"outcome":"installed","last_step":"prom","last_error":null,)"
+      R"("duration_ms":270000,"log_file":"2026-12-09_160500_COM3.log"})" "\n");
+  const std::string torn_side_file = folder.File("installations.1c2d3e4f-5c1a-4e2b-9d47-8f1c2a3b4c5d.jsonl");
+  TempDir::Write(torn_side_file, R"({"format":2,"sta)");
 
-  const Checked<History> all = ReadHistory(file, {});
+  const Checked<History> all = ReadHistory(folder.Path(), {});
   ASSERT_TRUE(all) << all.Reason();
   EXPECT_EQ(all->table,
-            "Started              Port  Station  Version          Fullpack  Outcome          Duration  Log file\n"
-            "2026-12-09 15:30:12  5     00042    2.2:56 → 2.3:56  sent      installed        4:29      2026-12-09_153012_COM5.log\n"
-            "2026-12-09 16:00:00  12    00007    no code → -      -         failed           1:01      2026-12-09_160000_COM12.log\n"
-            "2026-12-09 16:10:00  1a    -        - → -            -         wrong_port_text  0:00      -\n");
-  EXPECT_EQ(all->records, 3);
-  EXPECT_EQ(all->unreadable, 3);
-  EXPECT_TRUE(all->torn_last_line);
+            "Started              Port              Station  Version          Fullpack  Outcome                  Duration  Log file                     Error\n"
+            "2026-12-09 15:30:12  5                 00042    2.2:56 → 2.3:56  sent      installed                4:29      2026-12-09_153012_COM5.log   -\n"
+            "2026-12-09 16:00:00  12                00007    no code → -      needed    failed at segment 13     1:01      2026-12-09_160000_COM12.log  принят пакет с неправильной CRC\n"
+            "2026-12-09 16:05:00  3                 00042    2.2:56 → 2.3:56  sent      installed                4:30      2026-12-09_160500_COM3.log   -\n"
+            "2026-12-09 16:10:00  1\\n\\x1b[2J\\u009b  -        - → -            -         wrong_port_text at port  0:00      -                            неправильный номер COM порта!\n"
+            "2026-12-09 14:20:00  7                 00009    2.2:56 → -       not sent  stopped at fullpack      1:35      2026-12-09_142000_COM7.log   -\n");
+  EXPECT_EQ(all->records, 5);
+  EXPECT_EQ(all->skipped, (std::vector<SkippedLines>{{file, 4, true}, {torn_side_file, 0, true}}));
 
-  const Checked<History> last = ReadHistory(file, {.last = 1});
+  const Checked<History> last = ReadHistory(folder.Path(), {.last = 1, .wide = true});
   ASSERT_TRUE(last);
-  EXPECT_EQ(last->records, 1);
-  EXPECT_NE(last->table.find("wrong_port_text"), std::string::npos);
+  EXPECT_EQ(last->table,
+            "Started              Port  Station  Version     Fullpack  Outcome              Duration  Log file                    Error  Host      User  Front end  Stopped by  Log path\n"
+            "2026-12-09 14:20:00  7     00009    2.2:56 → -  not sent  stopped at fullpack  1:35      2026-12-09_142000_COM7.log  -      bench-pc  op    console    ctrl_c      " +
+                folder.File("2026-12-09_142000_COM7.log") + "\n");
 
-  const Checked<History> station = ReadHistory(file, {.station = StationSerialOfText("00042")});
+  const Checked<History> station = ReadHistory(folder.Path(), {.station = StationSerialOfText("00042")});
   ASSERT_TRUE(station);
-  EXPECT_EQ(station->records, 1);
-  EXPECT_NE(station->table.find("00042"), std::string::npos);
+  EXPECT_EQ(station->records, 2);
 
-  const Checked<History> none = ReadHistory(folder.File("missing.jsonl"), {});
+  const Checked<History> none = ReadHistory(folder.File("missing"), {});
   ASSERT_TRUE(none);
   EXPECT_EQ(none->records, 0);
 }

@@ -1,4 +1,5 @@
-// Rows of text cells set out in columns, for the console's tables.
+// Rows of text cells set out in columns, for the console's tables and the
+// history.
 #pragma once
 
 #include <string>
