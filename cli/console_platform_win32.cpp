@@ -6,14 +6,17 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "cli/console_platform.h"
+#include "cli/session_end_window.h"
 
 namespace zelt20 {
 namespace {
 
-// The live watch's callback: the console handler is a plain function.
+// The live watch's callback: the console handler is a plain function, and
+// the session window calls it from its own thread.
 std::mutex g_watch_mutex;
 std::function<void(const EndRequest&)>* g_on_end = nullptr;
 int g_requests = 0;
@@ -36,24 +39,33 @@ constexpr ConsoleEvent kConsoleEvents[] = {
     {CTRL_SHUTDOWN_EVENT, StopCause::kShutdown, true},
 };
 
-// Runs on a thread of its own that the system starts for the event.
-BOOL WINAPI OnConsoleControl(DWORD event) {
-  const auto known = std::find_if(std::begin(kConsoleEvents), std::end(kConsoleEvents),
-                                  [event](const ConsoleEvent& e) { return e.event == event; });
-  if (known == std::end(kConsoleEvents)) return FALSE;  // the default: end the program
-  EndRequest request{known->cause, 0, std::nullopt};
-  if (known->ends_the_program) request.deadline = std::chrono::steady_clock::now() + kEndingAllows;
+// Hands a request to end to the live watch; false when none lives. A
+// request that ends the program has until the deadline from now, and the
+// program ends here once on_end has returned.
+bool RequestToEnd(StopCause cause, bool ends_the_program) {
+  EndRequest request{cause, 0, std::nullopt};
+  if (ends_the_program) request.deadline = std::chrono::steady_clock::now() + kEndingAllows;
   // Under the lock, so that the watch outlives the call; a request with a
-  // deadline holds it while it waits for the runs, and the program ends
-  // after it.
+  // deadline holds it while it waits for the runs, so that a later one
+  // waits too, and the program ends before it is let go.
   std::lock_guard lock(g_watch_mutex);
-  if (g_on_end == nullptr) return FALSE;
+  if (g_on_end == nullptr) return false;
   request.count = ++g_requests;
   (*g_on_end)(request);
   // The records are kept; returning would end the program with the
   // system's status, not the one of a stopped run.
   if (request.deadline) TerminateProcess(GetCurrentProcess(), kExitStopped);
-  return TRUE;
+  return true;
+}
+
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  const auto known = std::find_if(std::begin(kConsoleEvents), std::end(kConsoleEvents),
+                                  [event](const ConsoleEvent& e) { return e.event == event; });
+  // Unknown, or with no watch: the next handler, by default the system's,
+  // which ends the program.
+  if (known == std::end(kConsoleEvents)) return FALSE;
+  return RequestToEnd(known->cause, known->ends_the_program) ? TRUE : FALSE;
 }
 
 // The console behind a stream, or none when it goes to a file or pipe (a
@@ -85,20 +97,29 @@ class StandardInputReader final : public AnswerReader {
 }  // namespace
 
 struct EndWatch::Watch {
+  explicit Watch(std::function<void(const EndRequest&)> callback) : on_end(std::move(callback)) {}
   std::function<void(const EndRequest&)> on_end;
+  // Made once the watch takes requests, gone before it stops.
+  std::optional<SessionEndWindow> session;
 };
 
 EndWatch::EndWatch(std::function<void(const EndRequest& request)> on_end)
-    : watch_(std::make_unique<Watch>(Watch{std::move(on_end)})) {
+    : watch_(std::make_unique<Watch>(std::move(on_end))) {
   {
     std::lock_guard lock(g_watch_mutex);
     g_on_end = &watch_->on_end;
     g_requests = 0;
   }
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  // A session's end comes as a window message where the console gives no
+  // logoff or shutdown event, and allows as little time.
+  watch_->session.emplace([] { RequestToEnd(StopCause::kEndSession, true); });
 }
 
+// A request being handled keeps the watch until it is done (a request with
+// a deadline never lets go: the program ends first).
 EndWatch::~EndWatch() {
+  watch_->session.reset();
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   std::lock_guard lock(g_watch_mutex);
   g_on_end = nullptr;

@@ -14,12 +14,20 @@
 #       zelt20-install.exe --yes COM COM ... at once: exit status 0, every
 #       run's log file ends with the success line, the summary counts every
 #       run installed, every station flashed the release
+#   windows_runs.sh console-ending WORK COM MOMENT ENDING OUTCOME STOPPED_BY PROBE_EXE INSTALL_EXE
+#       zelt20-install.exe --yes COM ended at MOMENT as Windows ends it
+#       (window_probe end-console): exit status 3 within 5 s of the event,
+#       the run's record of the OUTCOME naming STOPPED_BY, its log file equal
+#       to the output
 #   windows_runs.sh window-install|window-stop WORK STATION COM INSTALLER_EXE PROBE_EXE
 #       the window driven with keys as an operator would (xdotool), its port
 #       picked in the box: a whole installation, or Stop clicked during the
 #       transfer; each closed with Escape, the picked port in config.ini, the
 #       run's record in the records folder beside the program and its log
 #       file holding what the pane showed
+#   windows_runs.sh window-end-session WORK STATION COM INSTALLER_EXE PROBE_EXE
+#       the window's session ends during the transfer (a logoff): the program
+#       ends within 5 s of WM_ENDSESSION, leaving the record of a stop by it
 #   windows_runs.sh unpacked-zip WORK ZIP PROBE_EXE
 #       the zip unpacked into a fresh folder of the prefix's drive C: the two
 #       programs and two texts with Windows line ends; the window started
@@ -56,20 +64,39 @@ station_flashed() {
 }
 
 # The one record in the records folder $1 is of the outcome $2 and names a
-# log file of that folder whose text is that of file $3 (with $4 = lines:
-# line for line, as a window's pane shows it).
-record_kept() {
-  local records=$1/installations.jsonl log
+# log file of that folder; sets record and log.
+one_record() {
+  local records=$1/installations.jsonl
   [[ -f $records ]] || fail "no installations.jsonl in $1"
   (($(wc -l <"$records") == 1)) || fail "installations.jsonl holds: $(cat "$records")"
-  grep -q "\"outcome\":\"$2\"" "$records" || fail "the record is not of a run $2: $(cat "$records")"
-  log=$1/$(sed -n 's/.*"log_file":"\([^"]*\)".*/\1/p' "$records")
-  [[ -f $log ]] || fail "the record names no log file of $1: $(cat "$records")"
+  record=$(cat "$records")
+  [[ $record == *"\"outcome\":\"$2\""* ]] || fail "the record is not of a run $2: $record"
+  log=$1/$(sed -n 's/.*"log_file":"\([^"]*\)".*/\1/p' <<<"$record")
+  [[ -f $log ]] || fail "the record names no log file of $1: $record"
+}
+
+# As one_record, and the log file's text is that of file $3 (with $4 =
+# lines: line for line, as a window's pane shows it).
+record_kept() {
+  one_record "$1" "$2"
   if [[ ${4:-} == lines ]]; then
     cmp -s <(tr -d '\r' <"$log") <(tr -d '\r' <"$3") || fail "the log file differs from the pane"
   else
     cmp -s "$log" "$3" || fail "the log file differs from the run's output"
   fi
+}
+
+# The record names $1 as what stopped the run.
+stopped_by() {
+  [[ $record == *"\"stopped_by\":\"$1\""* ]] || fail "the record names no stop by $1: $record"
+}
+
+# The probe's report of an end, $1 ("status S after N ms"): the program ended
+# with status $2, within the 5 s that Windows gives a program it ends.
+ended_in_time() {
+  [[ $1 =~ ^status\ ([0-9]+)\ after\ ([0-9]+)\ ms ]] || fail "no end reported: $1"
+  ((BASH_REMATCH[1] == $2)) || fail "the program ended with status ${BASH_REMATCH[1]}, not $2"
+  ((BASH_REMATCH[2] < 5000)) || fail "the program ended ${BASH_REMATCH[2]} ms after the event"
 }
 
 # The lines of config.ini beside the program in folder $1, without line ends.
@@ -127,6 +154,19 @@ console_several() {
     [[ $(tail -n 1 "$log") == "$success_line"$'\r' ]] || fail "the log of COM$com does not end with the success line"
   done
   for port in "${stations[@]}"; do station_flashed "$port" 15; done
+}
+
+console_ending() {
+  fresh_folder "$1"
+  local com=$2 moment=$3 ending=$4 outcome=$5 by=$6 report
+  probe_program=$7
+  report=$(probe end-console "$ending" "$moment" "$(winepath -w "$work/install.log")" \
+    "$(winepath -w "$8")" --yes --records "$(winepath -w "$work/records")" "$com" \
+    2>"$work/install.err") || fail "$ending did not end the run: $(cat "$work/install.err")"
+  echo "$ending at the $moment: $report"
+  ended_in_time "$report" 3
+  record_kept "$work/records" "$outcome" "$work/install.log"
+  stopped_by "$by"
 }
 
 # --- the window, driven from outside --------------------------------------
@@ -194,8 +234,8 @@ window_install() {
 }
 
 # The remembered port is one below the station's: Down in the box picks it,
-# Enter there starts; Stop is clicked during the transfer.
-window_stop() {
+# Enter there starts; returns once the transfer is under way.
+window_transfer() {
   local com=$3
   probe_program=$5
   window_folder "$1" $((com - 1)) "$4"
@@ -203,6 +243,12 @@ window_stop() {
   keys "$dialog" Tab Tab Tab Down Return
   confirm
   probe wait-progress 1 || window_fail "the transfer did not start"
+}
+
+# Stop is clicked during the transfer.
+window_stop() {
+  local com=$3
+  window_transfer "$@"
   local stop_x stop_y
   read -r stop_x stop_y < <(probe point 2)
   xdotool mousemove --sync "$stop_x" "$stop_y" click 1
@@ -211,6 +257,18 @@ window_stop() {
   if grep -q "$success_line" "$work/window.log"; then fail "a stopped run logged the success line"; fi
   close_window "$com"
   record_kept "$work/records" stopped "$work/window.log" lines
+}
+
+# The session ends during the transfer: the window closes by itself.
+window_end_session() {
+  window_transfer "$@"
+  local report
+  report=$(probe end-session) || window_fail "the session's end did not end the program"
+  echo "WM_ENDSESSION: $report"
+  wait "$window_pid" || true  # its status is in the report
+  ended_in_time "$report" 0
+  one_record "$work/records" stopped
+  stopped_by WM_ENDSESSION
 }
 
 # The operator's first start from the unpacked folder: no port remembered
@@ -241,6 +299,8 @@ case $run in
   console-several) console_several "$@" ;;
   window-install) window_install "$@" ;;
   window-stop) window_stop "$@" ;;
+  console-ending) console_ending "$@" ;;
+  window-end-session) window_end_session "$@" ;;
   unpacked-zip) unpacked_zip "$@" ;;
   *) fail "unknown run" ;;
 esac

@@ -18,6 +18,12 @@ DialogWindow* WindowOf(HWND window) {
   return reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+// Ends the confirmation box, the one window the dialog owns, as Cancel.
+BOOL CALLBACK CancelOwnedBox(HWND window, LPARAM owner) {
+  if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) EndDialog(window, IDCANCEL);
+  return TRUE;
+}
+
 }  // namespace
 
 DialogWindow::DialogWindow(HINSTANCE instance, MainDialog::Setup setup)
@@ -111,12 +117,23 @@ INT_PTR DialogWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(app_icon_);
     case SendMessageLink::kRequestMessage:
-      SetWindowLongPtrW(window_, DWLP_MSGRESULT, link_->OnRequestMessage(lparam));
-      return TRUE;
+      return Answer(link_->OnRequestMessage(lparam));
+    case WM_QUERYENDSESSION:
+      return Answer(TRUE);  // the run stops once the session does end
+    case WM_ENDSESSION:
+      // The program may be ended as soon as this returns.
+      if (wparam == TRUE) logic_->OnEndSession(StopCause::kEndSession);
+      return Answer(0);
     default:
       // Everything else, the controls' colours included, as the platform does it.
       return FALSE;
   }
+}
+
+// A dialog procedure returns a message's own result through the window.
+INT_PTR DialogWindow::Answer(LRESULT result) {
+  SetWindowLongPtrW(window_, DWLP_MSGRESULT, result);
+  return TRUE;
 }
 
 BOOL DialogWindow::OnInitDialog() {
@@ -211,6 +228,11 @@ bool DialogWindow::AskConfirmation(const char* text, const char* caption) {
                      MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK;
 }
 
-void DialogWindow::CloseWindow() { EndDialog(window_, IDCANCEL); }
+// A window closed from outside (the session ends) may have a box up: it
+// goes too, answered Cancel.
+void DialogWindow::CloseWindow() {
+  EnumThreadWindows(GetCurrentThreadId(), CancelOwnedBox, reinterpret_cast<LPARAM>(window_));
+  EndDialog(window_, IDCANCEL);
+}
 
 }  // namespace zelt20

@@ -34,6 +34,7 @@ class DialogWindow final : private DialogView {
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void Unhook();
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  INT_PTR Answer(LRESULT result);
   BOOL OnInitDialog();
   BOOL OnPaint();
   HWND Control(int id) const { return GetDlgItem(window_, id); }
