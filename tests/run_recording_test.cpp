@@ -13,11 +13,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -176,28 +174,17 @@ TEST(RunRecordingProblems, LeaveTheRunAsItWouldBeAndAreTold) {
 // the record.
 TEST(RunRecordingDisk, BlockedDiskHoldsUpNoRunAndLosesNoLine) {
   TempDir folder;
-  std::mutex mutex;
-  std::condition_variable released_changed;
-  bool released = false;
-  const auto release = [&] {
-    {
-      std::lock_guard lock(mutex);
-      released = true;
-    }
-    released_changed.notify_all();
-  };
+  std::promise<void> disk_answers;
   const auto writer = std::make_shared<RecordsWriter>();
-  writer->Hand([&] {  // the disk, as the writer meets it
-    std::unique_lock lock(mutex);
-    released_changed.wait(lock, [&] { return released; });
-  });
+  // The disk, as the writer meets it.
+  writer->Hand([answered = disk_answers.get_future().share()] { answered.wait(); });
   Recorder recorder(folder.Path(), {}, MonotonicClock(), writer);
   const std::shared_ptr<RunRecording> recording = recorder.Start("1");
 
   std::future<Ended> run = std::async(std::launch::async, [&] { return WholeRun(*recording, &recording->Log()); });
   const bool ended_while_blocked = run.wait_for(kWriterLimit) == std::future_status::ready;
   const bool nothing_on_disk = std::filesystem::is_empty(folder.Path());
-  release();
+  disk_answers.set_value();
   ASSERT_TRUE(ended_while_blocked) << "the run waited for the disk";
   const Ended recorded = run.get();
   EXPECT_TRUE(nothing_on_disk);

@@ -2,10 +2,9 @@
 // zelt20-installer.exe carries (dialog template 102, the icon,
 // the version and the manifest), the dialog as initialisation leaves it,
 // the port box from the remembered port, the worker's requests through
-// window messages, closing during a run, the session's end, minimised
-// painting, and the program's command-line port. The window runs on a
-// thread of its own, as in the program; the test works it from outside
-// through window messages.
+// window messages, closing during a run, minimised painting, and the
+// program's command-line port. The window runs on a thread of its own, as
+// in the program; the test works it from outside through window messages.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -633,30 +632,6 @@ TEST(Win32Dialog, ClosingWhileTheWorkerSendsRequests) {
   EXPECT_FALSE(window.LeftWorkerRunning());
   EXPECT_FALSE(window.worker->Running());
   EXPECT_FALSE(confirmed);
-}
-
-// The session ends while a confirmation box is up: the dialog agrees to
-// the end and, at the end, the box goes answered Cancel and the window
-// closes, its run asked to stop.
-TEST(Win32Dialog, SessionEndClosesTheBoxAndTheWindow) {
-  OpenWindow window;
-  window.Click(IDOK);
-  ASSERT_TRUE(window.worker->WaitUntilRunning());
-  ASSERT_TRUE(window.worker->Do(steps::PortOpened()));
-  bool confirmed = true;
-  window.worker->PostStep([&confirmed](RunContext& run) {
-    confirmed = run.AskConfirmation("текст"_cp1251, "Внимание"_cp1251);
-  });
-  ASSERT_TRUE(test::WaitUntil([&window] { return window.Box() != nullptr; }));
-  EXPECT_EQ(SendMessageW(window.dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
-  EXPECT_FALSE(window.Closed());
-  SendMessageW(window.dialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-  ASSERT_TRUE(window.WaitUntilClosed());
-  bool stop_seen = false;
-  ASSERT_TRUE(
-      window.worker->Finish([&stop_seen](RunContext& run) { stop_seen = run.StopRequested(); }));
-  EXPECT_FALSE(confirmed);
-  EXPECT_TRUE(stop_seen);
 }
 
 // What the dialog did with the last WM_PAINT: whether it was minimised
