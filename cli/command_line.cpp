@@ -77,6 +77,10 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
   bool history = false;
   bool wide = false;
   bool no_records = false;
+  bool sync = false;
+  bool fleet = false;
+  bool failed = false;
+  std::optional<std::string> release;
   std::vector<std::string> port_texts;
   std::optional<MapComNumber> mapping;
   std::optional<std::string> records_folder;
@@ -105,6 +109,16 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
       wide = true;
     } else if (arg == "--no-records") {
       no_records = true;
+    } else if (arg == "--sync") {
+      sync = true;
+    } else if (arg == "--fleet") {
+      fleet = true;
+    } else if (arg == "--failed") {
+      failed = true;
+    } else if (is("--release")) {
+      const std::optional<std::string_view> value = value_of("--release");
+      if (!value || value->empty()) return Refusal{"--release needs a release, as 2.3:56"};
+      release = std::string(*value);
     } else if (is("--map")) {
       const std::optional<std::string_view> value = value_of("--map");
       if (!value) return Refusal{"--map needs N=DEVICE"};
@@ -132,29 +146,35 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
       port_texts.emplace_back(arg);
     }
   }
-  if (list_ports && mapping) return Refusal{"--list-ports and --map exclude each other"};
-  if (history && (list_ports || mapping)) {
-    return Refusal{std::string("--history and ") + (list_ports ? "--list-ports" : "--map") +
-                   " exclude each other"};
-  }
-  if (records_folder && no_records) return Refusal{"--records and --no-records exclude each other"};
-  if ((last || station) && !history) return Refusal{"--last and --station go with --history"};
-  if (wide && !history) return Refusal{"--wide goes with --history"};
   // Every command but an installation, for what only an installation takes.
-  const char* other_command = list_ports ? "--list-ports"
-                              : mapping  ? "--map"
-                              : history  ? "--history"
-                                         : nullptr;
+  std::vector<const char*> commands;
+  if (history) commands.push_back("--history");
+  if (sync) commands.push_back("--sync");
+  if (fleet) commands.push_back("--fleet");
+  if (list_ports) commands.push_back("--list-ports");
+  if (mapping) commands.push_back("--map");
+  if (commands.size() > 1) return Refusal{std::string(commands[0]) + " and " + commands[1] + " exclude each other"};
+  const char* other_command = commands.empty() ? nullptr : commands.front();
+  if (records_folder && no_records) return Refusal{"--records and --no-records exclude each other"};
+  if (last && !history) return Refusal{"--last goes with --history"};
+  if (station && !history && !fleet) return Refusal{"--station goes with --history or --fleet"};
+  if (wide && !history) return Refusal{"--wide goes with --history"};
+  if ((release || failed) && !fleet) return Refusal{"--release and --failed go with --fleet"};
+  if (int(release.has_value()) + int(station.has_value()) + int(failed) > 1) {
+    return Refusal{"--release, --station and --failed exclude each other"};
+  }
   if (other_command && !port_texts.empty()) return Refusal{std::string(other_command) + " takes no PORT"};
   if (other_command && no_records) {
     return Refusal{std::string(other_command) + " takes no --no-records"};
   }
-  if ((list_ports || mapping) && records_folder) {
+  if ((list_ports || mapping || fleet) && records_folder) {
     return Refusal{std::string(other_command) + " takes no --records"};
   }
   if (list_ports) return ConsoleCommand{ListPorts{}};
   if (mapping) return ConsoleCommand{*mapping};
   if (history) return ConsoleCommand{ShowHistory{last.value_or(20), station, wide, records_folder}};
+  if (sync) return ConsoleCommand{SyncRecords{records_folder}};
+  if (fleet) return ConsoleCommand{AskFleetDatabase{release, station, failed}};
   if (port_texts.empty()) return Refusal{"missing PORT"};
   if (const Checked<> distinct = CheckDistinctPorts(port_texts); !distinct) {
     return Refusal{distinct.Reason()};

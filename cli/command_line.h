@@ -30,13 +30,25 @@ struct ShowHistory {
   bool wide = false;                      // --wide
   std::optional<std::string> records_folder;
 };
+// --sync: the records folder's pending runs to the fleet database, now.
+struct SyncRecords {
+  std::optional<std::string> records_folder;
+};
+// --fleet: what the fleet database knows; every station's latest state
+// without a narrower question.
+struct AskFleetDatabase {
+  std::optional<std::string> not_on_release;  // --release X
+  std::optional<std::uint32_t> station;       // --station SERIAL
+  bool failed = false;                        // --failed
+};
 struct ListPorts {};
 struct MapComNumber {
   std::uint32_t number = 0;
   std::string device;  // empty: remove the mapping
 };
 
-using ConsoleCommand = std::variant<ShowHelp, InstallOnPorts, ListPorts, MapComNumber, ShowHistory>;
+using ConsoleCommand = std::variant<ShowHelp, InstallOnPorts, ListPorts, MapComNumber, ShowHistory,
+                                    SyncRecords, AskFleetDatabase>;
 
 // The arguments after the program's name: the command, or the one problem
 // that makes the line wrong ("missing PORT", the same port twice). A port

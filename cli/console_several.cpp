@@ -7,6 +7,7 @@
 
 #include "cli/command_line.h"
 #include "cli/console_platform.h"
+#include "cli/fleet_console.h"
 #include "cli/record_problems.h"
 #include "cli/stop_on_end.h"
 #include "cli/question_desk.h"
@@ -117,6 +118,7 @@ int InstallOnSeveralPorts(const std::vector<std::string>& port_texts, BoxAnsweri
   const std::unique_ptr<RunBoard> board = MakeBoard(port_texts);
   QuestionDesk desk(answering, *answers, *board);
   Recorder recorder(records_folder, ThisMachine(FrontEnd::kConsole));
+  ConsoleUploads uploads(recorder, settings_file);
   std::vector<LabelledRecording> recordings;
   SeveralRuns runs(
       port_texts,
@@ -127,6 +129,7 @@ int InstallOnSeveralPorts(const std::vector<std::string>& port_texts, BoxAnsweri
       desk, *board);
   const EndWatch ends(StopOnEnd({.stop_all =
                                      [&](StopCause cause) {
+                                       uploads.EndNow();
                                        runs.StopAll(cause);
                                        desk.CancelAll();
                                      },
@@ -141,6 +144,7 @@ int InstallOnSeveralPorts(const std::vector<std::string>& port_texts, BoxAnsweri
   runs.Wait();
   board->Stop();
   TellRecordProblems(recorder, recordings);
+  uploads.Finish();
   const std::vector<SeveralRunEnd> run_ends = runs.Ends();
   WriteUtf8(stdout, SummaryText(run_ends));
   return SeveralExitStatus(run_ends);

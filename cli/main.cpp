@@ -16,6 +16,7 @@
 #include "cli/console_platform.h"
 #include "cli/console_run.h"
 #include "cli/console_several.h"
+#include "cli/fleet_console.h"
 #include "cli/record_problems.h"
 #include "cli/stop_on_end.h"
 #include "cli/summary.h"
@@ -47,6 +48,8 @@ const char kUsageHead[] =
     "Usage: zelt20-install [--yes] [--records DIR | --no-records] PORT\n"
     "  or:  zelt20-install [--yes] [--records DIR] PORT PORT...\n"
     "  or:  zelt20-install --history [--last N] [--station SERIAL] [--wide] [--records DIR]\n"
+    "  or:  zelt20-install --sync [--records DIR]\n"
+    "  or:  zelt20-install --fleet [--release RELEASE | --station SERIAL | --failed]\n"
     "  or:  zelt20-install --list-ports\n"
     "  or:  zelt20-install --map N=DEVICE\n"
     "\n"
@@ -78,9 +81,18 @@ const char kUsageTail[] =
     "                  texts are shown escaped (\\n, \\x1b)\n"
     "  --last N        show the last N records (20 without it)\n"
     "  --station SERIAL  only the runs of the station with that processor serial\n"
-    "                  number (42 finds 00042)\n"
+    "                  number (42 finds 00042); with --fleet, its runs from every\n"
+    "                  PC, newest first\n"
     "  --wide          with --history, also host, user, front end, what stopped\n"
     "                  the run and the log file's path\n"
+    "  --sync          upload every record of the records folder that the fleet\n"
+    "                  database does not hold yet, and print what went\n"
+    "  --fleet         show every station the fleet database knows: the release\n"
+    "                  it holds, how its latest run ended, when and where\n"
+    "  --release RELEASE  with --fleet, only the stations not on RELEASE (2.3:56),\n"
+    "                  and how many of all they are\n"
+    "  --failed        with --fleet, count the runs that did not install, by the\n"
+    "                  release they carried and the step they ended at\n"
     "  --list-ports    list the serial ports present: the device, its stable name,\n"
     "                  a USB adapter's identity, and the COM number that stands\n"
     "                  for it\n"
@@ -108,12 +120,22 @@ const char kUsageTail[] =
     "locked) goes to a file of its own beside it, installations.<run id>.jsonl,\n"
     "which --history reads as well.\n"
     "\n"
+    "With a fleet database configured (PostgreSQL through ODBC: the connection\n"
+    "string in ZELT20_FLEET, else key connection of section [fleet] in\n"
+    "config.ini; questions use ZELT20_FLEET_QUERY or key query, else the same),\n"
+    "every run's record and log go there in the background once the record is\n"
+    "kept; the command waits at most 5 s for that at its end. What did not go\n"
+    "waits in the records folder for the next upload or --sync.\n"
+    "\n"
     "Exit status:\n"
     "  0  the new version was installed (the success line was logged, by every\n"
     "     run with several PORTs); the ports were listed; the mapping was\n"
-    "     stored; the history was shown\n"
+    "     stored; the history was shown; --sync left nothing pending; the\n"
+    "     fleet database answered\n"
     "  1  early end: bad port text or the port could not be opened; the\n"
-    "     mapping was refused; the records could not be read\n"
+    "     mapping was refused; the records could not be read; the fleet\n"
+    "     database could not be reached, refused the login or the question,\n"
+    "     or --sync left records pending\n"
     "  2  a failure after the port was opened\n"
     "  3  stopped with Ctrl-C, SIGTERM or SIGHUP (Windows: Ctrl-Break, the\n"
     "     console closing, a logoff or a shutdown), or declined in a box\n"
@@ -163,6 +185,8 @@ std::unique_ptr<zelt20::Recorder> MakeRecorder(const zelt20::InstallOnPorts& com
 int InstallOnOnePort(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering answering,
                      const std::optional<std::string>& settings_file) {
   const std::unique_ptr<zelt20::Recorder> recorder = MakeRecorder(command);
+  std::optional<zelt20::ConsoleUploads> uploads;
+  if (recorder) uploads.emplace(*recorder, settings_file);
   const std::shared_ptr<zelt20::RunRecording> recording =
       recorder ? recorder->Start(command.port_texts.front()) : nullptr;
   const std::unique_ptr<zelt20::AnswerReader> answers = zelt20::MakeStandardInputReader();
@@ -175,6 +199,7 @@ int InstallOnOnePort(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering
   const zelt20::EndWatch ends(zelt20::StopOnEnd(
       {.stop_all =
            [&](zelt20::StopCause cause) {
+             if (uploads) uploads->EndNow();
              if (recording) recording->StopRequested(cause);
              console.Flags().stop_requested = true;
              answers->Cancel();
@@ -196,6 +221,7 @@ int InstallOnOnePort(const zelt20::InstallOnPorts& command, zelt20::BoxAnswering
     zelt20::WriteUtf8(stderr, "zelt20-install: " + reason + "\n");
   }
   if (recorder) zelt20::TellRecordProblems(*recorder, {{"", recording}});
+  if (uploads) uploads->Finish();
   return zelt20::ExitStatusOf(outcome);
 }
 
@@ -267,6 +293,15 @@ int History(const zelt20::ShowHistory& command) {
   return 0;
 }
 
+int Sync(const zelt20::SyncRecords& command) {
+  const std::optional<std::filesystem::path> folder = RecordsFolder(command.records_folder);
+  if (!folder) {
+    std::fputs("zelt20-install: the records folder's place cannot be found\n", stderr);
+    return kExitFailure;
+  }
+  return zelt20::SyncRecordsNow(*folder, zelt20::SettingsPath());
+}
+
 int ListPorts() {
   const std::string listing =
       zelt20::FormatPortListing(zelt20::SystemPorts(), zelt20::SettingsPath());
@@ -315,5 +350,9 @@ int main(int argc, char** argv) {
   }
   if (const auto* map = std::get_if<zelt20::MapComNumber>(&*command)) return Map(*map);
   if (const auto* history = std::get_if<zelt20::ShowHistory>(&*command)) return History(*history);
+  if (const auto* sync = std::get_if<zelt20::SyncRecords>(&*command)) return Sync(*sync);
+  if (const auto* fleet = std::get_if<zelt20::AskFleetDatabase>(&*command)) {
+    return zelt20::AskFleetNow(*fleet, zelt20::SettingsPath());
+  }
   return ListPorts();
 }

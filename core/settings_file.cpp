@@ -230,6 +230,18 @@ std::string ReadSetting(const std::string& file, const std::string& section,
   return std::string(lines[*place.key].Value().substr(0, kSettingValueLimit));
 }
 
+Checked<std::string> ReadWholeSetting(const std::string& file, const std::string& section,
+                                      const std::string& key) {
+  const std::optional<std::string> content = LoadFile(file);
+  if (!content) return std::string();
+  const std::vector<Line> lines = SplitLines(*content);
+  const KeyPlace place = FindKey(lines, Trim(section), Trim(key));
+  if (!place.key) return std::string();
+  const std::string_view value = lines[*place.key].Value();
+  if (value.size() > kSettingValueLimit) return TooLongSetting(section, key);
+  return std::string(value);
+}
+
 bool WriteSetting(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value) {
   const std::string_view section_name = Trim(section);

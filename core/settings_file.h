@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "core/checked.h"
+
 namespace zelt20 {
 
 // At most this many characters of a value count (a 200-byte buffer).
@@ -18,6 +20,17 @@ inline constexpr std::size_t kSettingValueLimit = 199;
 // empty when the file, the section or the key is missing.
 std::string ReadSetting(const std::string& file, const std::string& section,
                         const std::string& key);
+
+// Why a value is not taken whole.
+inline Refusal TooLongSetting(const std::string& section, const std::string& key) {
+  return {"the value of " + key + " in section [" + section + "] of config.ini is longer than " +
+          std::to_string(kSettingValueLimit) + " characters"};
+}
+
+// The whole value text of key in section, as ReadSetting gives it but
+// refused where ReadSetting would cut it; empty when missing.
+Checked<std::string> ReadWholeSetting(const std::string& file, const std::string& section,
+                                      const std::string& key);
 
 // Replaces or adds the key; false when the file cannot be written. A file
 // this user may not write is left as it is.

@@ -22,6 +22,16 @@ std::string ReadSetting(const std::string& file, const std::string& section,
   return value;
 }
 
+Checked<std::string> ReadWholeSetting(const std::string& file, const std::string& section,
+                                      const std::string& key) {
+  // One character more than a value may have tells a value that was cut.
+  char value[kSettingValueLimit + 2] = {};
+  const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), nullptr, value,
+                                                sizeof value, file.c_str());
+  if (length > kSettingValueLimit) return TooLongSetting(section, key);
+  return std::string(value, length);
+}
+
 bool WriteSetting(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value) {
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=

@@ -160,7 +160,7 @@ void RunRecording::KeepRecord() {
   writer_->Hand([files = files_, run = RunTrace::Snapshot(), facts = facts_,
                  recorded = wall_clock_(), kept = on_kept_] {
     files->KeepRecord(run, facts, recorded);
-    if (kept) kept();
+    for (const std::function<void()>& told : kept) told();
   });
 }
 
@@ -170,6 +170,7 @@ Recorder::Recorder(std::filesystem::path folder, RecordFacts facts, Clock& clock
 
 std::shared_ptr<RunRecording> Recorder::Start(std::string_view port_text) {
   auto recording = std::make_shared<RunRecording>(writer_, folder_, facts_, port_text, clock_);
+  if (on_every_record_kept_) recording->OnKept(on_every_record_kept_);
   std::lock_guard lock(mutex_);
   started_.push_back(recording);
   return recording;

@@ -40,9 +40,9 @@ class RunRecording final : public RunTrace {
   // writer now, with what is known, unless it already was.
   void KeepRecordOfAbandonedRun();
 
-  // Set before the run starts: called on the writer's thread once the
+  // Added before the run starts: called on the writer's thread once the
   // record is kept, or could not be.
-  void OnKept(std::function<void()> kept) { on_kept_ = std::move(kept); }
+  void OnKept(std::function<void()> kept) { on_kept_.push_back(std::move(kept)); }
 
   // Why no record, or no whole log file, was kept, or where the record
   // went instead of installations.jsonl; none when all went as it should.
@@ -75,7 +75,7 @@ class RunRecording final : public RunTrace {
   std::shared_ptr<Files> files_;  // the writer's side, shared with its jobs
   LogToWriter log_{*this};
   std::atomic<bool> record_handed_{false};
-  std::function<void()> on_kept_;
+  std::vector<std::function<void()>> on_kept_;
 };
 
 // The records of a front end's runs, all kept by one writer.
@@ -89,6 +89,10 @@ class Recorder {
            std::shared_ptr<RecordsWriter> writer = std::make_shared<RecordsWriter>());
 
   const std::filesystem::path& Folder() const { return folder_; }
+
+  // Set before any run starts: called on the writer's thread after each
+  // run's record is kept, or could not be.
+  void OnEveryRecordKept(std::function<void()> kept) { on_every_record_kept_ = std::move(kept); }
 
   // The recording of a run that starts now with this port text.
   std::shared_ptr<RunRecording> Start(std::string_view port_text);
@@ -108,6 +112,7 @@ class Recorder {
   RecordFacts facts_;
   Clock& clock_;
   std::shared_ptr<RecordsWriter> writer_;
+  std::function<void()> on_every_record_kept_;
   std::mutex mutex_;
   std::vector<std::weak_ptr<RunRecording>> started_;
 };

@@ -43,7 +43,7 @@ TEST(CommandLine, WrongOnesNameTheirOneProblem) {
       {{"--history", "--no-records"}, "--history takes no --no-records"},
       {{"--history", "--list-ports"}, "--history and --list-ports exclude each other"},
       {{"--list-ports", "--records", "/r"}, "--list-ports takes no --records"},
-      {{"--last", "5", "3"}, "--last and --station go with --history"},
+      {{"--last", "5", "3"}, "--last goes with --history"},
       {{"--wide", "3"}, "--wide goes with --history"},
       {{"--history", "--last", "0"}, "--last needs N, a count of 1 or more"},
       {{"--history", "--last=x"}, "--last needs N, a count of 1 or more"},

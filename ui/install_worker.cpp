@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/clock.h"
+#include "fleet/fleet_connections.h"
 #include "link/serial_device.h"
 #include "ports/port_resolver.h"
 #include "record/this_machine.h"
@@ -31,6 +32,15 @@ RunWorker InstallWorker(std::shared_ptr<Installer> installer) {
 std::shared_ptr<Installer> MakePlatformInstaller(const std::optional<std::string>& settings_path) {
   auto owner = std::make_shared<PlatformInstaller>(settings_path);
   return {owner, &owner->installer};
+}
+
+void SetUpFleetUpload(MainDialog::Setup& setup) {
+  const Checked<FleetConnections> fleet = ConfiguredFleet(SystemEnvironment, setup.settings_path);
+  if (fleet) {
+    setup.fleet_upload = fleet->upload;
+  } else {
+    setup.fleet_problem = fleet.Reason();
+  }
 }
 
 std::shared_ptr<Recorder> WindowRecorder() {

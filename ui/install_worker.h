@@ -26,4 +26,8 @@ std::shared_ptr<Installer> MakePlatformInstaller(const std::optional<std::string
 // that folder's place cannot be found.
 std::shared_ptr<Recorder> WindowRecorder();
 
+// The fleet database's upload connection and why the configuration was not
+// taken, as the window's setup holds them.
+void SetUpFleetUpload(MainDialog::Setup& setup);
+
 }  // namespace zelt20

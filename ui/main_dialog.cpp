@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "core/cp1251.h"
 #include "install/installation.h"
@@ -33,6 +34,16 @@ void WorkerThread(std::shared_ptr<WorkerLink> link, RunWorker run_worker, PortTe
 MainDialog::MainDialog(DialogView& view, std::shared_ptr<WorkerLink> link, Setup setup)
     : view_(view), link_(std::move(link)), setup_(std::move(setup)) {
   link_->Attach(*this);
+  if (setup_.recorder && setup_.fleet_upload) {
+    uploader_ = std::make_shared<FleetUploader>(
+        setup_.recorder->Folder(), *setup_.fleet_upload,
+        [link = std::weak_ptr<WorkerLink>(link_)](const SyncReport& report) {
+          if (const std::shared_ptr<WorkerLink> window = link.lock()) {
+            window->CarryOutOnWindowThread([report](MainDialog& dialog) { dialog.UploadEnded(report); });
+          }
+        });
+    setup_.recorder->OnEveryRecordKept([uploader = uploader_] { uploader->Request(); });
+  }
 }
 
 MainDialog::~MainDialog() {
@@ -202,6 +213,11 @@ void MainDialog::RecordKept(const RunRecording* recording) {
   if (recording == recording_.get()) HintAfterRun();
 }
 
+void MainDialog::UploadEnded(const SyncReport& report) {
+  records_waiting_ = report.pending;
+  if (!run_active_) HintAfterRun();
+}
+
 // Why the port did not open, and why the run left no record, when either
 // happened.
 void MainDialog::HintAfterRun() {
@@ -211,10 +227,20 @@ void MainDialog::HintAfterRun() {
       hint = PortFailureTooltip(*failure, setup_.settings_path);
     }
   }
+  // What went wrong with the run's record or its upload, below the port's hint.
+  std::vector<std::string> notes;
   if (const std::optional<std::string> problem = recording_ ? recording_->Problem() : std::nullopt) {
-    const std::string before =
-        hint.value_or(PortBoxTooltip(Cp1251ToUtf8(port_text_.CString()), setup_.settings_path));
-    hint = before.empty() ? *problem : before + "\n" + *problem;
+    notes.push_back(*problem);
+  }
+  if (records_waiting_ > 0) {
+    notes.push_back(std::to_string(records_waiting_) + " record(s) wait to be uploaded to the fleet database");
+  } else if (setup_.fleet_problem) {
+    notes.push_back("no upload to the fleet database: " + *setup_.fleet_problem);
+  }
+  if (!notes.empty()) {
+    std::string text = hint.value_or(PortBoxTooltip(Cp1251ToUtf8(port_text_.CString()), setup_.settings_path));
+    for (const std::string& note : notes) text = text.empty() ? note : text + "\n" + note;
+    hint = text;
   }
   if (hint) view_.SetPortBoxHint(*hint);
 }

@@ -15,6 +15,7 @@
 
 #include "core/log_text.h"
 #include "core/run_context.h"
+#include "fleet/fleet_uploader.h"
 #include "install/run_observer.h"
 #include "link/serial_device.h"
 #include "record/run_recording.h"
@@ -47,6 +48,11 @@ class MainDialog final : public LogSink {
     std::function<std::optional<DeviceFailure>()> port_failure = nullptr;
     // Keeps each run's log file and record; none: no records.
     std::shared_ptr<Recorder> recorder = nullptr;
+    // The fleet database's upload connection: each record kept goes there
+    // in the background; none: no uploads.
+    std::optional<std::string> fleet_upload = std::nullopt;
+    // Why the fleet's configuration was not taken, told after each run.
+    std::optional<std::string> fleet_problem = std::nullopt;
   };
 
   MainDialog(DialogView& view, std::shared_ptr<WorkerLink> link, Setup setup);
@@ -82,6 +88,8 @@ class MainDialog final : public LogSink {
   void FinishRun();
   // The records writer has kept this run's record (or could not).
   void RecordKept(const RunRecording* recording);
+  // An upload to the fleet database has ended.
+  void UploadEnded(const SyncReport& report);
 
   DialogState State() const;
   const RunFlags& Flags() const { return link_->Flags(); }
@@ -105,6 +113,9 @@ class MainDialog final : public LogSink {
   std::thread worker_;
   // The log file and record of the last run started; none before.
   std::shared_ptr<RunRecording> recording_;
+  std::shared_ptr<FleetUploader> uploader_;
+  // Records that the last upload left waiting.
+  int records_waiting_ = 0;
   // A run started from the window has not called FinishRun yet.
   bool run_active_ = false;
   bool left_worker_running_ = false;

@@ -9,6 +9,7 @@
 
 #include "core/cp1251.h"
 #include "core/end_signals.h"
+#include "ui/install_worker.h"
 #include "ui/port_setting.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/dialog_window.h"
@@ -28,9 +29,11 @@ int RunWindowProgram(int& argc, char** argv, std::optional<std::string> settings
       after_name.push_back(arguments[i].toStdString());
     }
     QApplication::setWindowIcon(MakeApplicationIcon());
-    DialogWindow window({std::move(run_worker), Utf8ToCp1251(CommandLinePort(after_name)),
-                         std::move(settings_path), DialogWindow::kCloseWait, std::move(port_failure),
-                         std::move(recorder)});
+    MainDialog::Setup setup{std::move(run_worker), Utf8ToCp1251(CommandLinePort(after_name)),
+                            std::move(settings_path), DialogWindow::kCloseWait, std::move(port_failure),
+                            std::move(recorder)};
+    SetUpFleetUpload(setup);
+    DialogWindow window(std::move(setup));
     // A signal to end closes the window as Stop/Exit does, on its thread.
     const EndSignalWatch end_signals([&window](StopCause cause, int /*count*/) {
       QMetaObject::invokeMethod(&window, [&window, cause] { window.EndSession(cause); },

@@ -17,11 +17,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
   bool worker_left_running = false;
   {
     const std::optional<std::string> settings_path = zelt20::SettingsPath();
-    zelt20::DialogWindow dialog(
-        instance, {zelt20::InstallWorker(zelt20::MakePlatformInstaller(settings_path)),
-                   zelt20::Cp1251Text(zelt20::TextAfterProgramName(GetCommandLineW())),
-                   settings_path, zelt20::MainDialog::kCloseWait, nullptr,
-                   zelt20::WindowRecorder()});
+    zelt20::MainDialog::Setup setup{zelt20::InstallWorker(zelt20::MakePlatformInstaller(settings_path)),
+                                    zelt20::Cp1251Text(zelt20::TextAfterProgramName(GetCommandLineW())),
+                                    settings_path, zelt20::MainDialog::kCloseWait, nullptr,
+                                    zelt20::WindowRecorder()};
+    zelt20::SetUpFleetUpload(setup);
+    zelt20::DialogWindow dialog(instance, std::move(setup));
     dialog.DoModal();
     worker_left_running = dialog.LeftWorkerRunning();
   }
