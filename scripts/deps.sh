@@ -3,11 +3,14 @@
 # Usage: scripts/deps.sh run|test
 set -euo pipefail
 
+# unixodbc-dev and odbc-postgresql: the fleet database's ODBC link and its
+# PostgreSQL driver; the tests run a PostgreSQL server of their own.
 packages=(cmake ninja-build g++ make pkg-config qt6-base-dev libgl-dev libserialport-dev help2man
-          nlohmann-json3-dev)
+          nlohmann-json3-dev unixodbc-dev odbc-postgresql)
 if [[ "${1:-run}" == test ]]; then
   packages+=(googletest libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick openbox xdotool
-             clang libclang-rt-14-dev mingw-w64 wine wine64 fonts-wine procps dpkg-dev file lintian)
+             clang libclang-rt-14-dev mingw-w64 wine wine64 fonts-wine procps dpkg-dev file lintian
+             postgresql postgresql-client)
 else
   packages+=(xvfb xauth x11-utils)
 fi
