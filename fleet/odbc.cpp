@@ -156,11 +156,12 @@ OdbcResult<OdbcDone> OdbcConnection::Statement::Run(const std::vector<SqlText>& 
   std::vector<SQLLEN> lengths(parameters.size());
   for (std::size_t i = 0; i < parameters.size(); ++i) {
     if (parameters[i]) texts[i] = Wide(*parameters[i]);
-    lengths[i] = parameters[i] ? static_cast<SQLLEN>(texts[i].size() * sizeof(SQLWCHAR)) : SQL_NULL_DATA;
+    const auto bytes = static_cast<SQLLEN>(texts[i].size() * sizeof(SQLWCHAR));
+    lengths[i] = parameters[i] ? bytes : SQL_NULL_DATA;
     const SQLULEN characters = std::max<SQLULEN>(texts[i].size(), 1);
     if (!Succeeded(SQLBindParameter(statement, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
-                                    SQL_C_WCHAR, SQL_WLONGVARCHAR, characters, 0, texts[i].data(),
-                                    lengths[i], &lengths[i]))) {
+                                    SQL_C_WCHAR, SQL_WLONGVARCHAR, characters, 0, texts[i].data(), bytes,
+                                    &lengths[i]))) {
       return ErrorOf(SQL_HANDLE_STMT, statement, "binding a parameter");
     }
   }

@@ -143,7 +143,7 @@ EOF
   for attempt in 1 2 3 4 5; do
     port=$(free_port)
     if "${as_server[@]}" "$bin/pg_ctl" start -D "$dir/data" -l "$dir/server.log" -w -t 30 \
-      -o "-p $port" >/dev/null; then
+      -o "-p $port -c timezone=UTC" >/dev/null; then
       echo "$port" >"$dir/port"
       write_odbcinst "$dir"
       connection "$dir" postgres "$admin_user" "$(cat "$dir/admin.pw")" >"$dir/admin.txt"
