@@ -93,7 +93,7 @@ std::string UniqueSuffix() {
 
 }  // namespace
 
-FleetTestDatabase FleetTestDatabase::Create(std::string_view name_prefix) {
+FleetTestDatabase FleetTestDatabase::Create(std::string_view name_prefix, const std::string& server_dir) {
   // A name starts with a letter.
   std::string name = "t";
   for (char c : name_prefix.substr(0, 24)) {
@@ -104,8 +104,8 @@ FleetTestDatabase FleetTestDatabase::Create(std::string_view name_prefix) {
   name += '_';
   name += UniqueSuffix();
 
-  const std::string output = Run(Script() + "createdb " +
-                                 Quoted(Environment("ZELT20_TEST_PG_DIR")) + " " + Quoted(name));
+  const std::string dir = server_dir.empty() ? Environment("ZELT20_TEST_PG_DIR") : server_dir;
+  const std::string output = Run(Script() + "createdb " + Quoted(dir) + " " + Quoted(name));
   FleetTestDatabase database;
   database.name = name;
   std::istringstream lines(output);
@@ -123,6 +123,22 @@ FleetTestDatabase FleetTestDatabase::Create(std::string_view name_prefix) {
   }
   return database;
 }
+
+PrivateFleetServer::PrivateFleetServer() {
+  folder_ = Environment("ZELT20_TEST_PG_DIR") + "-" + UniqueSuffix();
+  Start();
+}
+
+PrivateFleetServer::~PrivateFleetServer() {
+  try {
+    Run(Script() + "stop " + Quoted(folder_));
+  } catch (const std::runtime_error&) {
+    // "stop" never fails; a shell that cannot start leaves nothing to stop.
+  }
+}
+
+void PrivateFleetServer::Pause() { Run(Script() + "pause " + Quoted(folder_)); }
+void PrivateFleetServer::Start() { Run(Script() + "start " + Quoted(folder_)); }
 
 std::string Psql(const FleetTestDatabase& database, std::string_view sql) {
   TempFile file;

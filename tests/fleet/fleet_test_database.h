@@ -20,7 +20,26 @@ struct FleetTestDatabase {
   // A new database named NAME_PREFIX and a unique suffix (the prefix made
   // lower case, other characters than letters and digits turned into _).
   // Throws std::runtime_error, with the script's messages, when it fails.
-  static FleetTestDatabase Create(std::string_view name_prefix);
+  // On the server in `server_dir` rather than the fixture's.
+  static FleetTestDatabase Create(std::string_view name_prefix, const std::string& server_dir = {});
+};
+
+// A server of a test's own, in a folder of its own, which the test may
+// stop and start again; stopped and removed with the object.
+class PrivateFleetServer {
+ public:
+  PrivateFleetServer();
+  ~PrivateFleetServer();
+  PrivateFleetServer(const PrivateFleetServer&) = delete;
+  PrivateFleetServer& operator=(const PrivateFleetServer&) = delete;
+
+  const std::string& Folder() const { return folder_; }
+  // Stops the server, keeping its data; Start brings it back on its port.
+  void Pause();
+  void Start();
+
+ private:
+  std::string folder_;
 };
 
 // SQL run by psql as the administrator on that database (-At: unaligned

@@ -9,6 +9,8 @@
 #                                DIR/admin.txt (the administrator's ODBC
 #                                connection string). Does nothing more when it
 #                                already runs.
+#   postgres.sh pause DIR        stops it and keeps it: a later start brings
+#                                it back on the same port, with its data.
 #   postgres.sh stop DIR         stops it and removes DIR; never fails.
 #   postgres.sh createdb DIR NAME
 #                                database NAME with the fleet schema applied,
@@ -141,7 +143,8 @@ EOF
   fi
   local port attempt
   for attempt in 1 2 3 4 5; do
-    port=$(free_port)
+    # A paused server comes back where its connection strings point.
+    if ((attempt == 1)) && [[ -f $dir/port ]]; then port=$(cat "$dir/port"); else port=$(free_port); fi
     if "${as_server[@]}" "$bin/pg_ctl" start -D "$dir/data" -l "$dir/server.log" -w -t 30 \
       -o "-p $port -c timezone=UTC" >/dev/null; then
       echo "$port" >"$dir/port"
@@ -161,6 +164,10 @@ EOF
     echo "postgres.sh: the server did not start on port $port (attempt $attempt)" >&2
   done
   fail "the server did not start: $(tail -n 5 "$dir/server.log")"
+}
+
+pause() {
+  "${as_server[@]}" "$bin/pg_ctl" stop -D "$1/data" -m fast -w -t 30 >/dev/null
 }
 
 stop() {
@@ -207,12 +214,13 @@ make_database() {
 }
 
 command=${1:-}
-[[ $# -ge 2 ]] || fail "usage: postgres.sh start|stop|createdb|psql|pg_dump DIR ..."
+[[ $# -ge 2 ]] || fail "usage: postgres.sh start|pause|stop|createdb|psql|pg_dump DIR ..."
 dir=$2
 find_bin
 server_user
 case $command in
   start) start "$dir" ;;
+  pause) pause "$dir" ;;
   stop) stop "$dir" ;;
   createdb)
     [[ $# -eq 3 ]] || fail "usage: postgres.sh createdb DIR NAME"
