@@ -138,12 +138,13 @@ struct Window {
   explicit Window(std::optional<std::string> stored = std::nullopt,
                   std::string command_line = {},
                   std::chrono::milliseconds close_wait = MainDialog::kCloseWait,
-                  std::shared_ptr<Recorder> recorder = nullptr) {
+                  std::shared_ptr<Recorder> recorder = nullptr,
+                  std::optional<std::string> fleet_upload = std::nullopt) {
     if (stored) test::TempDir::Write(settings_path, "[port]\r\ncom=" + *stored + "\r\n");
     dialog = std::make_unique<MainDialog>(
         view, link,
         MainDialog::Setup{worker->Worker(), std::move(command_line), settings_path, close_wait,
-                          nullptr, std::move(recorder)});
+                          nullptr, std::move(recorder), std::move(fleet_upload)});
     dialog->OnCreate();
     dialog->OnInitDialog();
   }
@@ -463,6 +464,22 @@ TEST(MainDialogRecords, RecordNotKeptIsToldInThePortBoxHint) {
   EXPECT_TRUE(window.Serve([&window] {
     return window.view.hint.find("no record was kept: cannot make the folder ") != std::string::npos;
   })) << window.view.hint;
+}
+
+TEST(MainDialogRecords, UploadThatDidNotGoIsToldInThePortBoxHint) {
+  test::TempDir records;
+  Window window(std::nullopt, {}, MainDialog::kCloseWait, std::make_shared<Recorder>(records.Path(), RecordFacts{}),
+                "DSN=zelt20-no-such-source");
+  ASSERT_TRUE(window.Reach(DialogState::kRunning));
+  ASSERT_TRUE(window.worker->Finish([&window](RunContext& run) {
+    window.worker->Observer().RunEnded(RunEnd::kInstalled);
+    steps::ClosingEnd()(run);
+  }));
+  EXPECT_TRUE(window.Went(DialogEvent::kRunEnded, DialogState::kEnded));
+  EXPECT_TRUE(window.Serve([&window] {
+    return window.view.hint.find("1 record(s) wait to be uploaded to the fleet database") != std::string::npos;
+  })) << window.view.hint;
+  EXPECT_TRUE(window.view.boxes.empty());
 }
 
 // The box starts from the stored value, and closing at once writes back
