@@ -140,6 +140,7 @@ if want main; then
 fi
 if want asan; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan-odbc.supp" \
     suite asan "-LE slow|once" all -DCMAKE_BUILD_TYPE=Debug -DZELT20_SANITIZE=address,undefined \
     -DZELT20_SECOND_STANDIN=ON -DZELT20_BUILD_BENCH=OFF
 fi
