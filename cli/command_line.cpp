@@ -86,6 +86,11 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
   std::optional<std::string> records_folder;
   std::optional<int> last;
   std::optional<std::uint32_t> station;
+  // The options that take no value.
+  const std::pair<std::string_view, bool*> switches[] = {
+      {"--yes", &assume_yes}, {"--list-ports", &list_ports}, {"--history", &history},
+      {"--wide", &wide},      {"--no-records", &no_records}, {"--sync", &sync},
+      {"--fleet", &fleet},    {"--failed", &failed}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     // An option's value: after "=" in the same argument, or the next one.
@@ -99,22 +104,10 @@ Checked<ConsoleCommand> ParseCommandLine(std::span<const std::string_view> args)
                                arg[option.size()] == '=');
     };
     if (arg == "--help") return ConsoleCommand{ShowHelp{}};
-    if (arg == "--yes") {
-      assume_yes = true;
-    } else if (arg == "--list-ports") {
-      list_ports = true;
-    } else if (arg == "--history") {
-      history = true;
-    } else if (arg == "--wide") {
-      wide = true;
-    } else if (arg == "--no-records") {
-      no_records = true;
-    } else if (arg == "--sync") {
-      sync = true;
-    } else if (arg == "--fleet") {
-      fleet = true;
-    } else if (arg == "--failed") {
-      failed = true;
+    const auto named_switch = std::find_if(std::begin(switches), std::end(switches),
+                                           [&](const auto& entry) { return entry.first == arg; });
+    if (named_switch != std::end(switches)) {
+      *named_switch->second = true;
     } else if (is("--release")) {
       const std::optional<std::string_view> value = value_of("--release");
       if (!value || value->empty()) return Refusal{"--release needs a release, as 2.3:56"};

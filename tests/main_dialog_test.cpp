@@ -215,6 +215,18 @@ struct Window {
     return worker->Finish(steps::ClosingEnd()) && Went(DialogEvent::kRunEnded, DialogState::kEnded);
   }
 
+  // A run from Start to its end, installed.
+  ::testing::AssertionResult RunInstalled() {
+    if (!Reach(DialogState::kRunning)) return ::testing::AssertionFailure() << "no run";
+    if (!worker->Finish([this](RunContext& run) {
+          worker->Observer().RunEnded(RunEnd::kInstalled);
+          steps::ClosingEnd()(run);
+        })) {
+      return ::testing::AssertionFailure() << "the run did not end";
+    }
+    return Went(DialogEvent::kRunEnded, DialogState::kEnded);
+  }
+
   std::string Stored() const { return ReadSetting(settings_path, "port", "com"); }
 
   test::TempDir folder;
@@ -454,12 +466,7 @@ TEST(MainDialogRecords, RecordNotKeptIsToldInThePortBoxHint) {
   test::TempDir::Write(dir.File("file"), "");
   Window window(std::nullopt, {}, MainDialog::kCloseWait,
                 std::make_shared<Recorder>(dir.Path() / "file" / "records", RecordFacts{}));
-  ASSERT_TRUE(window.Reach(DialogState::kRunning));
-  ASSERT_TRUE(window.worker->Finish([&window](RunContext& run) {
-    window.worker->Observer().RunEnded(RunEnd::kInstalled);
-    steps::ClosingEnd()(run);
-  }));
-  EXPECT_TRUE(window.Went(DialogEvent::kRunEnded, DialogState::kEnded));
+  ASSERT_TRUE(window.RunInstalled());
   // The writer tells the window once it has tried.
   EXPECT_TRUE(window.Serve([&window] {
     return window.view.hint.find("no record was kept: cannot make the folder ") != std::string::npos;
@@ -470,12 +477,7 @@ TEST(MainDialogRecords, UploadThatDidNotGoIsToldInThePortBoxHint) {
   test::TempDir records;
   Window window(std::nullopt, {}, MainDialog::kCloseWait, std::make_shared<Recorder>(records.Path(), RecordFacts{}),
                 "DSN=zelt20-no-such-source");
-  ASSERT_TRUE(window.Reach(DialogState::kRunning));
-  ASSERT_TRUE(window.worker->Finish([&window](RunContext& run) {
-    window.worker->Observer().RunEnded(RunEnd::kInstalled);
-    steps::ClosingEnd()(run);
-  }));
-  EXPECT_TRUE(window.Went(DialogEvent::kRunEnded, DialogState::kEnded));
+  ASSERT_TRUE(window.RunInstalled());
   EXPECT_TRUE(window.Serve([&window] {
     return window.view.hint.find("1 record(s) wait to be uploaded to the fleet database") != std::string::npos;
   })) << window.view.hint;
