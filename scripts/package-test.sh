@@ -2,7 +2,8 @@
 # The Debian package, built and tried as a user would:
 #   1. a Release build in build/package made for installing (settings per
 #      user, installed under /usr), and `cpack -G DEB`;
-#   2. lintian, which must report no error;
+#   2. lintian, which must report no error; the package recommends the
+#      PostgreSQL ODBC driver for the fleet database;
 #   3. `apt-get install ./zelt20-installer_<version>_<arch>.deb`, then
 #      zelt20-install --help and --list-ports from PATH, and the window
 #      opened under Xvfb from the desktop entry's command line and closed
@@ -36,6 +37,7 @@ check() {
     fail "$what"
   fi
 }
+recommends() { dpkg-deb --field "$package" Recommends | tr ',' '\n' | grep -qx " *$1 *"; }
 on_path() { [[ $(command -v "$1") == /usr/bin/$1 ]]; }
 stored_port_is() { tr -d '\r' <"$settings" | grep -qx "com=$1"; }
 
@@ -59,6 +61,7 @@ dpkg-deb --field "$package" Depends
 
 banner "lintian"
 check "lintian reports no error" lintian --fail-on error "$package"
+check "the package recommends odbc-postgresql" recommends odbc-postgresql
 
 banner "install"
 cleanup() {
@@ -72,6 +75,7 @@ for program in zelt20-install zelt20-station zelt20-installer; do
 done
 check "zelt20-install --help runs" zelt20-install --help >/dev/null
 check "zelt20-install --list-ports runs" zelt20-install --list-ports
+check "the fleet database's schema is installed" test -s /usr/share/zelt20-installer/fleet/schema.sql
 
 banner "the window from its desktop entry"
 desktop=/usr/share/applications/zelt20-installer.desktop

@@ -32,12 +32,13 @@ CREATE TABLE IF NOT EXISTS zelt20.schema_version (version integer NOT NULL);
 CREATE UNIQUE INDEX IF NOT EXISTS schema_version_one_row ON zelt20.schema_version ((true));
 DO $$
 DECLARE
-  found integer;
+  database_version integer;
 BEGIN
-  SELECT version INTO found FROM zelt20.schema_version;
+  SELECT version INTO database_version FROM zelt20.schema_version;
   -- An older script must not pull a newer database back.
-  IF found > 1 THEN
-    RAISE EXCEPTION 'zelt20 fleet schema: the database is at version %, newer than this script (1)', found;
+  IF database_version > 1 THEN
+    RAISE EXCEPTION 'zelt20 fleet schema: the database is at version %, newer than this script (1)',
+      database_version;
   END IF;
 END
 $$;

@@ -30,7 +30,8 @@
 #       ends within 5 s of WM_ENDSESSION, leaving the record of a stop by it
 #   windows_runs.sh unpacked-zip WORK ZIP PROBE_EXE
 #       the zip unpacked into a fresh folder of the prefix's drive C: the two
-#       programs and two texts with Windows line ends; the window started
+#       programs, two texts with Windows line ends and the fleet database's
+#       schema in fleet/; the window started
 #       from there and closed leaves config.ini beside it
 set -euo pipefail
 run=$1
@@ -279,14 +280,16 @@ unpacked_zip() {
   [[ -f $zip ]] || fail "no $zip (cpack makes it)"
   fresh_folder "$WINEPREFIX/drive_c/$(basename "$1")"
   (cd "$work" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
-  local listing expected="LICENSE.txt README.txt zelt20-install.exe zelt20-installer.exe"
-  listing=$(cd "$work" && find . -mindepth 1 -printf '%P\n' | sort | xargs)
+  local listing expected="LICENSE.txt README.txt fleet fleet/schema.sql zelt20-install.exe zelt20-installer.exe"
+  listing=$(cd "$work" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | xargs)
   [[ $listing == "$expected" ]] || fail "the zip holds: $listing (not: $expected)"
   local text
   for text in LICENSE.txt README.txt; do
     [[ -s $work/$text ]] || fail "$text is empty"
     if grep -qv $'\r$' "$work/$text"; then fail "$text has a line without a Windows line end"; fi
   done
+  grep -q '^CREATE TABLE IF NOT EXISTS zelt20.runs ($' "$work/fleet/schema.sql" ||
+    fail "fleet/schema.sql is not the fleet database's schema"
   start_window "C:\\$(basename "$work")\\zelt20-installer.exe"
   close_window 0
   tr -d '\r' <"$work/config.ini" | grep -qx '\[port\]' ||
