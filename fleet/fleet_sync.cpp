@@ -19,7 +19,6 @@ SyncReport SyncRecordsFolder(const std::filesystem::path& folder, std::string_vi
   std::variant<FleetStore, FleetFailure> connected = FleetStore::Connect(connection);
   if (const auto* failure = std::get_if<FleetFailure>(&connected)) {
     report.failure = failure->reason;
-    report.unreachable = true;
     return report;
   }
   FleetStore& store = std::get<FleetStore>(connected);
@@ -60,12 +59,6 @@ SyncReport SyncRecordsFolder(const std::filesystem::path& folder, std::string_vi
     }
   }
   return report;
-}
-
-std::optional<int> PendingCount(const std::filesystem::path& folder) {
-  const Checked<std::vector<OutgoingRun>> pending = PendingRuns(folder);
-  if (!pending) return std::nullopt;
-  return static_cast<int>(pending->size());
 }
 
 std::string SyncLine(const SyncReport& report) {

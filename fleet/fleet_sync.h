@@ -21,19 +21,12 @@ struct SyncReport {
   std::optional<std::string> failure;
   // The server's words on each record refused: "run <id>: ...".
   std::vector<std::string> refusals;
-  // A failure that the connection itself caused (unreachable, login
-  // refused): nothing reached the database.
-  bool unreachable = false;
 };
 
 // How many runs one transaction carries.
 inline constexpr std::size_t kSyncBatch = 500;
 
 SyncReport SyncRecordsFolder(const std::filesystem::path& folder, std::string_view connection);
-
-// How many of the folder's records have not reached the database; none
-// when the folder cannot be read.
-std::optional<int> PendingCount(const std::filesystem::path& folder);
 
 // "uploaded 12, already there 3, refused 0, pending 0"
 std::string SyncLine(const SyncReport& report);
