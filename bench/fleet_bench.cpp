@@ -49,6 +49,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fleet/fleet_questions.h"
 #include "tests/support/child_process.h"
 
 namespace zelt20::bench {
@@ -67,18 +68,25 @@ constexpr double kStationGoalMs = 50;
 constexpr double kReleaseGoalMs = 1000;
 constexpr std::chrono::minutes kProgramLimit{15};
 
-// The questions' SQL as fleet/fleet_questions.cpp asks it, with the
-// parameter written in.
-std::string StationRunsSql(std::uint32_t serial) {
-  return "SELECT to_char(started, 'YYYY-MM-DD HH24:MI:SS'), host, port_text, firmware_before, release, outcome, "
-         "last_step, last_error FROM zelt20.runs WHERE station_serial = " +
-         std::to_string(serial) + "::bigint ORDER BY started DESC, run_id";
-}
-std::vector<std::string> NotOnReleaseSql(const std::string& release) {
-  return {"SELECT station, release_held, outcome, last_step, to_char(ended, 'YYYY-MM-DD HH24:MI:SS'), host "
-          "FROM zelt20.station_state WHERE release_held <> '" +
-              release + "' ORDER BY station_serial",
-          "SELECT count(*) FROM zelt20.station_state"};
+// The statements a question runs, as the program runs them, with their
+// parameters written in as literals for EXPLAIN.
+std::vector<std::string> SqlOf(const zelt20::FleetQuestion& question) {
+  std::vector<std::string> statements;
+  for (const zelt20::FleetStatement& statement : zelt20::StatementsOf(question)) {
+    std::string sql;
+    std::size_t parameter = 0;
+    for (const char c : statement.sql) {
+      if (c == '?') {
+        sql += '\'';
+        sql += statement.parameters.at(parameter++).value_or("");
+        sql += '\'';
+      } else {
+        sql += c;
+      }
+    }
+    statements.push_back(sql);
+  }
+  return statements;
 }
 
 // ---------------------------------------------------------------- server
@@ -503,8 +511,8 @@ int RunBench(int records, int runs) {
   PrintLoad("before the questions");
   const std::string station = std::to_string(kAskedStation);
   const std::vector<QuestionFigure> questions = {
-      Ask(server, fleet, {"--fleet", "--station", station}, {StationRunsSql(kAskedStation)}, 1, kStationGoalMs),
-      Ask(server, fleet, {"--fleet", "--release", kAskedRelease}, NotOnReleaseSql(kAskedRelease), 2, kReleaseGoalMs)};
+      Ask(server, fleet, {"--fleet", "--station", station}, SqlOf(zelt20::StationRuns{kAskedStation}), 1, kStationGoalMs),
+      Ask(server, fleet, {"--fleet", "--release", kAskedRelease}, SqlOf(zelt20::StationsNotOn{kAskedRelease}), 2, kReleaseGoalMs)};
 
   std::printf("\nUploads: zelt20-install --sync --records DIR, %s format 2 records (%.2f KB a line) with\n"
               "their logs (%.2f KB each):\n",

@@ -9,6 +9,8 @@ namespace {
 // A time as the history shows it, in the database session's time zone.
 std::string Shown(const std::string& column) { return "to_char(" + column + ", 'YYYY-MM-DD HH24:MI:SS')"; }
 
+constexpr std::string_view kCountStations = "SELECT count(*) FROM zelt20.station_state";
+
 struct Asked {
   std::string sql;
   std::vector<SqlText> parameters;
@@ -72,7 +74,7 @@ std::variant<FleetAnswer, FleetFailure> AskFleet(FleetStore& store, const FleetQ
     answer.table = FormatTable(table);
   }
   if (const auto* not_on = std::get_if<StationsNotOn>(&question)) {
-    auto all = store.Ask("SELECT count(*) FROM zelt20.station_state", {});
+    auto all = store.Ask(kCountStations, {});
     if (auto* failure = std::get_if<FleetFailure>(&all)) return std::move(*failure);
     const auto& counted = std::get<std::vector<SqlRow>>(all);
     const std::string total = counted.empty() || !counted[0][0] ? "0" : *counted[0][0];
@@ -80,6 +82,17 @@ std::variant<FleetAnswer, FleetFailure> AskFleet(FleetStore& store, const FleetQ
                         PrintableText(not_on->release) + "\n";
   }
   return answer;
+}
+
+}  // namespace zelt20
+
+namespace zelt20 {
+
+std::vector<FleetStatement> StatementsOf(const FleetQuestion& question) {
+  Asked asked = std::visit([](const auto& q) { return SqlOf(q); }, question);
+  std::vector<FleetStatement> statements{{std::move(asked.sql), std::move(asked.parameters)}};
+  if (std::holds_alternative<StationsNotOn>(question)) statements.push_back({std::string(kCountStations), {}});
+  return statements;
 }
 
 }  // namespace zelt20

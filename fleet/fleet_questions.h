@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "fleet/fleet_store.h"
 
@@ -32,5 +33,14 @@ struct FleetAnswer {
 };
 
 std::variant<FleetAnswer, FleetFailure> AskFleet(FleetStore& store, const FleetQuestion& question);
+
+// A statement a question runs: its SQL with "?" for each parameter.
+struct FleetStatement {
+  std::string sql;
+  std::vector<SqlText> parameters;
+};
+// What AskFleet runs for the question, in order (the rows, then for
+// StationsNotOn the count of all stations), for measuring it on the server.
+std::vector<FleetStatement> StatementsOf(const FleetQuestion& question);
 
 }  // namespace zelt20
