@@ -103,8 +103,9 @@ ended_in_time() {
 stored_settings() { tr -d '\r' <"$1/config.ini" | tr '\n' ' '; }
 
 system_dlls() {
-  # SetupAPI lists the COM ports; every Windows has it.
-  local system=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll setupapi.dll user32.dll "
+  # SetupAPI lists the COM ports and ODBC32 reaches the fleet database;
+  # every Windows has both.
+  local system=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll odbc32.dll setupapi.dll user32.dll "
   local program dll
   for program in "$@"; do
     local dlls
