@@ -9,7 +9,11 @@
 #   windows_runs.sh console WORK STATION COM INSTALL_EXE
 #       zelt20-install.exe --yes COM: exit status 0, the log ends with the
 #       success line and keeps its line ends, the station flashed the release;
-#       the run's record in WORK/records, its log file equal to the output
+#       the run's record in WORK/records, its log file equal to the output.
+#       With ZELT20_FLEET the upload connection of a fresh database of the
+#       server in $ZELT20_TEST_PG_DIR (made by $ZELT20_TEST_PG_SCRIPT
+#       createdb): the database then holds that one run, installed, with its
+#       log file's text, and a later --sync finds nothing left to upload
 #   windows_runs.sh console-several WORK INSTALL_EXE COM:STATION...
 #       zelt20-install.exe --yes COM COM ... at once: exit status 0, every
 #       run's log file ends with the success line, the summary counts every
@@ -104,8 +108,9 @@ ended_in_time() {
 stored_settings() { tr -d '\r' <"$1/config.ini" | tr '\n' ' '; }
 
 system_dlls() {
-  # SetupAPI lists the COM ports; every Windows has it.
-  local system=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll setupapi.dll user32.dll "
+  # SetupAPI lists the COM ports and ODBC32 reaches the fleet database;
+  # every Windows has both.
+  local system=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll odbc32.dll setupapi.dll user32.dll "
   local program dll
   for program in "$@"; do
     local dlls
@@ -118,10 +123,29 @@ system_dlls() {
   done
 }
 
+# A fresh database of the fleet's test server, named $1 and this run's
+# process; sets fleet_admin and fleet_upload to its connection strings.
+fleet_database() {
+  local made
+  made=$("${ZELT20_TEST_PG_SCRIPT:?}" createdb "${ZELT20_TEST_PG_DIR:?}" "${1}_$$") ||
+    fail "no fleet database made"
+  fleet_admin=$(sed -n 's/^admin=//p' <<<"$made")
+  fleet_upload=$(sed -n 's/^upload=//p' <<<"$made")
+  [[ -n $fleet_admin && -n $fleet_upload ]] || fail "createdb printed: $made"
+}
+
+# What the fleet database holds, asked as its administrator with the SQL $1:
+# the rows, one a line, the columns apart by a blank.
+fleet_rows() {
+  "$ZELT20_TEST_PG_SCRIPT" psql "$ZELT20_TEST_PG_DIR" "$fleet_admin" -X -q -A -t -F ' ' \
+    -v ON_ERROR_STOP=1 -c "$1" || fail "the fleet database cannot be read"
+}
+
 console() {
   fresh_folder "$1"
   local station=$2 com=$3 program=$4 status=0
-  timeout 420 "$wine" "$program" --yes --records "$(winepath -w "$work/records")" "$com" \
+  fleet_database windows_console
+  ZELT20_FLEET=$fleet_upload timeout 420 "$wine" "$program" --yes --records "$(winepath -w "$work/records")" "$com" \
     >"$work/install.log" 2>"$work/install.err" || status=$?
   cat "$work/install.log"
   ((status == 0)) || fail "zelt20-install.exe ended with status $status: $(cat "$work/install.err")"
@@ -131,6 +155,26 @@ console() {
   # The station ends at most 5 s after the installer has closed the line.
   station_flashed "$station" 15
   record_kept "$work/records" installed "$work/install.log"
+
+  # The run went to the fleet database as it ended: that run alone, with
+  # its log file's text.
+  if grep -a 'fleet database' "$work/install.err" >&2; then fail "the run was not uploaded (above)"; fi
+  local run_id rows
+  run_id=$(sed -n 's/.*"run_id":"\([^"]*\)".*/\1/p' <<<"$record")
+  [[ -n $run_id ]] || fail "the record names no run_id: $record"
+  rows=$(fleet_rows "SELECT run_id, outcome, md5(log_text), received - ended FROM zelt20.runs")
+  echo "fleet database: $rows"
+  [[ $rows == "$run_id installed $(md5sum <"$log" | cut -d ' ' -f 1) "* && $rows != *$'\n'* ]] ||
+    fail "the fleet database holds not that one run with its log: $rows"
+
+  # Nothing is left to upload.
+  status=0
+  ZELT20_FLEET=$fleet_upload timeout 120 "$wine" "$program" --sync --records "$(winepath -w "$work/records")" \
+    >"$work/sync.out" 2>"$work/sync.err" || status=$?
+  cat "$work/sync.out" "$work/sync.err"
+  ((status == 0)) || fail "zelt20-install.exe --sync ended with status $status"
+  [[ $(cat "$work/sync.out") == $'uploaded 0, already there 0, refused 0, pending 0\r' ]] ||
+    fail "--sync printed: $(cat -A "$work/sync.out")"
 }
 
 console_several() {
