@@ -17,6 +17,11 @@ constexpr int kExitFailure = 1;
 
 void TellError(const std::string& line) { WriteUtf8(stderr, "zelt20-install: " + PrintableText(line) + "\n"); }
 
+// A line for each record the database refused: set aside, never sent again.
+void TellRefusals(const SyncReport& report) {
+  for (const std::string& refusal : report.refusals) TellError("the fleet database refused " + refusal);
+}
+
 // The fleet's connections; none, told on standard error, when config.ini
 // holds one that cannot be taken.
 std::optional<FleetConnections> Connections(const std::optional<std::string>& settings_file) {
@@ -49,7 +54,9 @@ void ConsoleUploads::Finish() {
     return;
   }
   const std::lock_guard lock(last_->mutex);
-  if (!last_->report || !last_->report->failure) return;
+  if (!last_->report) return;
+  TellRefusals(*last_->report);
+  if (!last_->report->failure) return;
   TellError("not uploaded to the fleet database: " + *last_->report->failure + "; " +
             std::to_string(last_->report->pending) +
             " record(s) wait for the next upload (zelt20-install --sync)");
@@ -63,7 +70,7 @@ int SyncRecordsNow(const std::filesystem::path& records_folder, const std::optio
     return kExitFailure;
   }
   const SyncReport report = SyncRecordsFolder(records_folder, *fleet->upload);
-  for (const std::string& refusal : report.refusals) TellError("refused: " + refusal);
+  TellRefusals(report);
   if (report.failure) TellError(*report.failure);
   WriteUtf8(stdout, SyncLine(report) + "\n");
   return report.failure || report.pending > 0 ? kExitFailure : 0;
