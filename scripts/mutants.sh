@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Shows that the virtual-clock suite catches faults in the protocol core and
-# the records:
+# Shows that the virtual-clock suite catches faults in the protocol core,
+# the records and the fleet database's uploads:
 # puts, one at a time, a deliberate fault (a mutant) into a copy of the tree,
 # builds it, runs the suite (ctest -LE slow -E '^e2e\.': everything but the
 # real-time run and the runs over pseudo-terminals) and prints which mutants
@@ -72,6 +72,13 @@ mutant segments-from-zero record/install_record.cpp \
 mutant record-on-station-thread record/run_recording.cpp \
   '  writer_->Hand([files = files_, run = RunTrace::Snapshot(),' \
   '  std::invoke([files = files_, run = RunTrace::Snapshot(),'
+
+mutant delivered-not-noted fleet/fleet_sync.cpp \
+  'RememberDelivered(folder, delivered)' 'RememberDelivered(folder, {})'
+mutant refusal-spoils-batch fleet/fleet_store.cpp \
+  'return StateIn(error, "22") || StateIn(error, "23");' 'return StateIn(error, "23");'
+mutant pwd-shown fleet/fleet_connections.cpp \
+  '(SameKey(key, "PWD") || SameKey(key, "PASSWORD"))' 'SameKey(key, "PASSWORD")'
 
 selected=("$@")
 wanted() {

@@ -99,7 +99,7 @@ TEST(FleetConnections, EnvironmentBeforeConfigIniAndNeverCut) {
   }
 }
 
-TEST(FleetIds, AnOlderRecordGetsTheNameBasedUuidOfItsLine) {
+TEST(FleetTexts, AnOlderRecordsIdIsItsLinesUuidAndPasswordsAreHidden) {
   EXPECT_EQ(StableRunId(R"({"format":1,"outcome":"installed"})"), "0eb26138-052e-5990-8ef3-02e0f87e51ef");
   EXPECT_EQ(StableRunId(""), "420f2a16-2ddb-5d3f-aa4f-b85d54366ecd");
   EXPECT_EQ(WithoutPasswords("x s3cret y a;b", "Driver={D};PWD=s3cret;Password={a;b};"), "x *** y ***");
